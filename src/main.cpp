@@ -1,0 +1,2 @@
+// TEMPORARY: start-up lands with the console adapter.
+int main() { return 1; }

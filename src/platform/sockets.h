@@ -1,0 +1,2 @@
+// Stand-ins for the Windows Sockets 1.1 names over BSD sockets.
+#pragma once

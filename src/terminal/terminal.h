@@ -1,0 +1,175 @@
+// The one Terminal of a run: sessions and their screens, the main loop that
+// moves bytes between the device, the interpreter and the console, key
+// dispatch and hot keys, and the features around the emulation.  Every
+// interpreter, drawing and hot-key operation acts on currentScreen.
+#pragma once
+#include <cstdint>
+#include <ctime>
+#include <vector>
+
+#include "backend/adapter.h"
+#include "backend/device.h"
+#include "screen/screen.h"
+
+#if defined(__GNUC__) || defined(__clang__)
+#define ZARNEK_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define ZARNEK_PRINTF(fmt, args)
+#endif
+
+enum Emulation : int32_t { SCOANSI = 0, VT100 = 1, LINUX = 2, XTERM = 3 };
+
+constexpr int MAX_SESSIONS = 10;
+constexpr int LOCAL_SESSION = 10;
+constexpr int SCREEN_SLOTS = 11;
+constexpr int IO_BLOCK_SIZE = 1024;
+constexpr int TEXT_BUFFER_SIZE = 256;
+constexpr int PRINTER_NAME_SIZE = 64;
+
+constexpr const char* VERSION_TEXT = "2.07";
+// The one-line banner shown at start and at the top of every session.
+extern const char* const BANNER;
+
+// Key numbers of the function-key table: entry i is the scan code of key i.
+extern const unsigned char KEY_SCANCODES[KEY_COUNT];
+// Final letters of the default definitions ESC [ c of key numbers 0..59.
+extern const char* const KEY_LETTERS;
+
+constexpr const char* CAPTURE_FILE = "zarnek.cap";
+constexpr const char* PRINT_END = "\x1b[4i";
+constexpr int STATUS_ATTRIBUTE = 0x0B;
+constexpr unsigned char RULE_CHARACTER = 0xC4;
+
+class Terminal {
+public:
+    Terminal(Adapter* adapter, Device* device, Emulation emulation, int selectPrinter,
+             int doubleBuffer);
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+    ~Terminal();
+
+    // Device I/O, the byte feed and the key queue (terminal.cpp).
+    int readDevice(char* buffer, int max);
+    void writeDevice(const char* bytes, int count);
+    void feedBytes(const char* bytes, int count);
+    void feedByte(int byte);
+    void queueKey(int byte);
+    void queueString(const char* text);
+    int pollKeys();
+    int getKey();
+    void closeSession();
+    int switchToLastSession();
+    void run();
+
+    // Key dispatch and hot keys (keyboard.cpp).
+    void dispatchKey();
+    void pasteCopyBuffer();
+    void setSwitch(int on);
+
+    // Sessions (sessions.cpp).
+    void openSession(int n);
+    void showSession(int n);
+    void leaveSession(int n);
+    int switchSession(int n);
+    void connectSession(int n);
+    const char* emulationName() const;
+
+    // Status line and status page (status.cpp).
+    void drawStatusLine();
+    void setStatus(const char* format, ...) ZARNEK_PRINTF(2, 3);
+    void showStatusPage();
+
+    // Transparent printing and print screen (printer.cpp).
+    void setPrinter(const char* name);
+    void startPrint();
+    void statePrint(int byte);
+    void spoolByte(int byte);
+    void endPrint();
+    void editPrinterName(char* name);
+    void printScreen();
+    // Closes a screen's print stream without printing more; for a session
+    // that is destroyed in the middle of a print session.
+    void closePrintStream(Screen* screen);
+
+    // Capture, replay and screen copy (capture.cpp).
+    void toggleCapture();
+    void startReplay();
+    void copyRegion();
+
+    // Parser states, controls and ESC sequences (emulation/parser.cpp).
+    void stateGround(int byte);
+    void stateEscape(int byte);
+    void stateCharset(int byte);
+    void stateKeyNumber(int byte);
+    void stateKeyText(int byte);
+    void putCharacter(int byte);
+    void lineFeed();
+    void carriageReturn();
+    void backspace();
+    void horizontalTab();
+    void startSequence();
+    bool collectParameter(int byte);
+
+    // CSI dispatch (emulation/csi.cpp).
+    void stateCsi(int byte);
+
+    // Renditions, private and SCO modes, replies (emulation/modes.cpp).
+    void applyRenditions();
+    void selectRendition(int value);
+    void stateCsiPrivate(int byte);
+    void stateCsiEquals(int byte);
+
+    // Attribute and cursor operations on the current screen (screen/screen.cpp).
+    void computeAttribute();
+    void syncAttribute();
+    void placeCursor();
+    void cursorOff();
+    void cursorOn();
+
+    // Drawing operations on the current screen (screen/drawing.cpp).
+    void fillCells(int position, int character, int n);
+    void eraseBlock(int row, int column, int lines, int count);
+    void paintCells(int position, int n, const Cell* source);
+    void moveCells(int source, int destination, int n);
+    void scrollUp(int n);
+    void scrollDown(int n);
+    void deleteCells(int offset, int n, int lineOnly);
+    void insertCells(int offset, int n, int lineOnly);
+    void clearScreen();
+
+    std::vector<char> copyBuffer;    // cellCount + rows bytes, NUL-terminated text
+    std::vector<Cell> scratchCells;  // cellCount cells
+    Emulation emulation;
+    int32_t doubleBuffer;
+    int32_t selectPrinter;
+    // The byte counters are wider than 32 bits so that a long session cannot
+    // overflow them.
+    int64_t bytesRead = 0;
+    int64_t bytesWritten = 0;
+    Screen* currentScreen = nullptr;
+    Screen* screens[SCREEN_SLOTS] = {};
+    time_t connectTime[SCREEN_SLOTS] = {};
+    uint32_t connectTick[SCREEN_SLOTS] = {};
+    uint32_t firstDataTick[SCREEN_SLOTS] = {};
+    // Set when a timed connection attempt begins; the first data of that
+    // connection then reports its delay.  A session that was open from the
+    // start (the echo device) never reports one.
+    bool firstDataPending[SCREEN_SLOTS] = {};
+    Adapter* adapter;
+    Device* device;
+    int32_t switchEnabled = 1;
+    int32_t closePending = 0;
+    int captureFd = -1;
+    int replayFd = -1;
+    int32_t rows;
+    int32_t cols;
+    int32_t cellCount;
+    char printerName[PRINTER_NAME_SIZE] = "lpt1";
+};
+
+// The first Terminal constructed; the console print functions act on it.
+extern Terminal* firstTerminal;
+
+void tputc(int byte);
+void tprintf(const char* format, ...) ZARNEK_PRINTF(1, 2);
+void terror(const char* format, ...) ZARNEK_PRINTF(1, 2);
