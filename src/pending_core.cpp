@@ -62,3 +62,8 @@ void Device::setProxy(const char*) {}
 int DevEcho::read(char*, int) { return 0; }
 int DevEcho::write(const char*, int c) { return c; }
 const char* DevEcho::name() { return ""; }
+#include "cmdline.h"
+ParseResult parseCommandLine(int, char**, StartupSettings&) { return ParseResult::Usage; }
+bool modeRunnable(const StartupSettings&) { return false; }
+void writeUsage(FILE*) {}
+void usage() { throw 0; }
