@@ -9,3 +9,4 @@ int _getch() { return 0; }
 int _putch(int c) { return c; }
 void watchDescriptor(int) {}
 void unwatchDescriptor(int) {}
+void consoleTextWritten() {}

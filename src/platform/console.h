@@ -118,3 +118,7 @@ void Sleep(DWORD milliseconds);
 int _kbhit();
 int _getch();
 int _putch(int c);
+
+// Text was written straight to standard output (usage, a trace, an error):
+// the next frame repaints the whole console over it.
+void consoleTextWritten();

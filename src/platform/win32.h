@@ -8,6 +8,7 @@
 #include <io.h>
 #include <winsock.h>
 #include <windows.h>
+inline void consoleTextWritten() {}
 #else
 #include "platform/console.h"
 #include "platform/runtime.h"
