@@ -65,6 +65,13 @@ public:
     void dispatchKey();
     void pasteCopyBuffer();
     void setSwitch(int on);
+    // The first key number produced by a scan code, or -1.
+    static int keyNumber(int scanCode);
+    // Acts on a hot key; false when the code is not one (plain Insert included).
+    bool dispatchHotKey(int code);
+    // Queues the current screen's definition of the key, or 0xE0 and the scan
+    // code for a key without a key number.
+    void sendFunctionKey(int scanCode);
 
     // Sessions (sessions.cpp).
     void openSession(int n);
@@ -73,6 +80,14 @@ public:
     int switchSession(int n);
     void connectSession(int n);
     const char* emulationName() const;
+    void writeBanner(int n);
+    void loadKeyDefinitions();
+    // The connection prompt's key: the first byte queued on the session that
+    // shows the prompt, or -1 once a hot key has shown a session meanwhile.
+    int promptKey();
+    // Counts showSession calls, so a wait can tell that a hot key showed a
+    // session while it waited.
+    uint32_t sessionsShown = 0;
 
     // Status line and status page (status.cpp).
     void drawStatusLine();
