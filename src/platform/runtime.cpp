@@ -1,0 +1,148 @@
+// The runtime's file services over POSIX descriptors, and printers by their
+// device names.
+#include "platform/runtime.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <strings.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr const char* NULL_DEVICE = "/dev/null";
+constexpr const char* SHELL = "/bin/sh";
+constexpr int COPY_BLOCK_SIZE = 4096;
+constexpr int COMMAND_NOT_RUN = 127;
+
+// Printer commands started by openPrinter, to be waited for when closed.
+std::vector<std::pair<FILE*, pid_t>> printerCommands;
+
+// The device file behind a DOS device name, or null for an ordinary name.
+// Holds the text it returns.
+const char* deviceFile(const char* name, char* path, size_t size) {
+    if (strcasecmp(name, "nul") == 0) return NULL_DEVICE;
+    if (strcasecmp(name, "prn") == 0) name = "lpt1";
+    if (strncasecmp(name, "lpt", 3) == 0 && name[3] >= '1' && name[3] <= '9' && name[4] == 0) {
+        std::snprintf(path, size, "/dev/lp%d", name[3] - '1');
+        return path;
+    }
+    return nullptr;
+}
+
+// The command reads the print data on its standard input; what it writes
+// goes nowhere, so that it cannot scribble over the console.
+FILE* openPrinterCommand(const char* command) {
+    int quiet = ::open(NULL_DEVICE, O_WRONLY | O_CLOEXEC);
+    if (quiet < 0) return nullptr;
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        ::close(quiet);
+        return nullptr;
+    }
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::signal(SIGPIPE, SIG_DFL);
+        ::dup2(ends[0], STDIN_FILENO);
+        ::dup2(quiet, STDOUT_FILENO);
+        ::dup2(quiet, STDERR_FILENO);
+        ::execl(SHELL, "sh", "-c", command, static_cast<char*>(nullptr));
+        ::_exit(COMMAND_NOT_RUN);
+    }
+    ::close(quiet);
+    ::close(ends[0]);
+    FILE* stream = pid > 0 ? ::fdopen(ends[1], "wb") : nullptr;
+    if (stream == nullptr) {
+        ::close(ends[1]);
+        if (pid > 0) ::waitpid(pid, nullptr, 0);
+        return nullptr;
+    }
+    // A command that ends before reading everything must not kill the
+    // program with SIGPIPE: the writes fail instead, and those are ignored.
+    ::signal(SIGPIPE, SIG_IGN);
+    printerCommands.emplace_back(stream, pid);
+    return stream;
+}
+
+}  // namespace
+
+int _open(const char* path, int flags, int mode) {
+    int posixFlags = (flags & _O_WRONLY) ? O_WRONLY : O_RDONLY;
+    if (flags & _O_APPEND) posixFlags |= O_APPEND;
+    if (flags & _O_CREAT) posixFlags |= O_CREAT;
+    // Printer commands are started while capture or replay files are open;
+    // they must not inherit them.
+    return ::open(path, posixFlags | O_CLOEXEC, static_cast<mode_t>(mode));
+}
+
+int _read(int fd, void* buffer, unsigned count) {
+    ssize_t n;
+    do n = ::read(fd, buffer, count);
+    while (n < 0 && errno == EINTR);
+    return static_cast<int>(n);
+}
+
+int _write(int fd, const void* buffer, unsigned count) {
+    ssize_t n;
+    do n = ::write(fd, buffer, count);
+    while (n < 0 && errno == EINTR);
+    return static_cast<int>(n);
+}
+
+int _close(int fd) { return ::close(fd); }
+
+FILE* openPrinter(const char* name) {
+    if (name[0] == '|') return openPrinterCommand(name + 1);
+    char path[16];
+    const char* device = deviceFile(name, path, sizeof path);
+    return std::fopen(device != nullptr ? device : name, "ab");
+}
+
+void closePrinter(FILE* stream) {
+    std::fclose(stream);
+    for (auto it = printerCommands.begin(); it != printerCommands.end(); ++it) {
+        if (it->first != stream) continue;
+        pid_t pid = it->second;
+        printerCommands.erase(it);
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return;
+    }
+}
+
+bool temporaryName(char* name, size_t size) {
+    const char* directory = std::getenv("TMPDIR");
+    if (directory == nullptr || directory[0] == 0) directory = "/tmp";
+    int length = std::snprintf(name, size, "%s/zarnekXXXXXX", directory);
+    if (length < 0 || static_cast<size_t>(length) >= size) return false;
+    int fd = ::mkostemp(name, O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+bool copyToPrinter(const char* path, const char* printer) {
+    FILE* in = std::fopen(path, "rb");
+    if (in == nullptr) return false;
+    FILE* out = openPrinter(printer);
+    if (out == nullptr) {
+        std::fclose(in);
+        return false;
+    }
+    char block[COPY_BLOCK_SIZE];
+    bool complete = true;
+    size_t n;
+    while ((n = std::fread(block, 1, sizeof block, in)) > 0) {
+        if (std::fwrite(block, 1, n, out) != n) complete = false;
+    }
+    if (std::ferror(in)) complete = false;
+    std::fclose(in);
+    if (std::fflush(out) != 0) complete = false;
+    closePrinter(out);
+    return complete;
+}
