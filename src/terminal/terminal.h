@@ -60,6 +60,9 @@ public:
     void closeSession();
     int switchToLastSession();
     void run();
+    void reportFirstData(int session);
+    void endFeed(Screen* screen);
+    bool sendKeys(char* buffer);
 
     // Key dispatch and hot keys (keyboard.cpp).
     void dispatchKey();

@@ -1,0 +1,259 @@
+// Construction, device I/O, the byte feed, the key queue, the main loop and
+// the console print functions.
+#include "terminal/terminal.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+
+#include "platform/win32.h"
+
+Terminal* firstTerminal = nullptr;
+
+namespace {
+
+// The idle policy of the main loop: it turns without pause while data or keys
+// flow, and sleeps this long per empty turn once they have stopped for
+// IDLE_AFTER_MS.
+constexpr DWORD IDLE_AFTER_MS = 1000;
+constexpr DWORD IDLE_SLEEP_MS = 100;
+
+}  // namespace
+
+Terminal::Terminal(Adapter* adapterIn, Device* deviceIn, Emulation emulationIn,
+                   int selectPrinterIn, int doubleBufferIn)
+    : emulation(emulationIn),
+      doubleBuffer(doubleBufferIn),
+      selectPrinter(selectPrinterIn),
+      adapter(adapterIn),
+      device(deviceIn) {
+    if (firstTerminal == nullptr) firstTerminal = this;
+    adapter->showCursor();
+    // XTERM keeps the console's last row for the status line.  A console
+    // too small to hold a screen still gets one cell, so that no position
+    // computed from the size can be negative.
+    rows = adapter->rows - (emulation == XTERM ? 1 : 0);
+    rows = std::max(rows, 1);
+    cols = std::max<int32_t>(adapter->columns, 1);
+    cellCount = rows * cols;
+    scratchCells.assign(cellCount, 0);
+    copyBuffer.assign(static_cast<size_t>(cellCount) + rows, '\0');
+}
+
+Terminal::~Terminal() {
+    if (replayFd >= 0) _close(replayFd);
+    if (captureFd >= 0) _close(captureFd);
+    currentScreen = nullptr;
+    for (int i = SCREEN_SLOTS - 1; i >= 0; i--) {
+        if (screens[i] == nullptr) continue;
+        if (i != LOCAL_SESSION) device->close(i);
+        closePrintStream(screens[i]);
+        delete screens[i];
+        screens[i] = nullptr;
+    }
+    // Print functions called after this Terminal is gone must find none.
+    if (firstTerminal == this) firstTerminal = nullptr;
+}
+
+int Terminal::readDevice(char* buffer, int max) {
+    if (max <= 0) return 0;
+    // Received bytes wait in the device while a replay file is being shown.
+    if (replayFd >= 0) {
+        int n = _read(replayFd, buffer, max);
+        if (n > 0) return n;
+        _close(replayFd);
+        replayFd = -1;
+    }
+    int n = device->read(buffer, max);
+    if (n < 0) {
+        closePending = 1;
+        return 0;
+    }
+    if (n > 0 && currentScreen != nullptr) reportFirstData(currentScreen->session);
+    bytesRead += n;
+    return n;
+}
+
+// The delay of a timed connection attempt, shown once, before its first
+// bytes.
+void Terminal::reportFirstData(int session) {
+    if (session < 0 || session >= SCREEN_SLOTS || !firstDataPending[session]) return;
+    firstDataPending[session] = false;
+    firstDataTick[session] = GetTickCount();
+    tprintf(" (%lu ms)\n\n",
+            static_cast<unsigned long>(firstDataTick[session] - connectTick[session]));
+}
+
+void Terminal::writeDevice(const char* bytes, int count) {
+    int n = device->write(bytes, count);
+    if (n != count) {
+        closePending = 1;
+        n = 0;
+    }
+    bytesWritten += n;
+}
+
+void Terminal::feedBytes(const char* bytes, int count) {
+    Screen* screen = currentScreen;
+    if (screen == nullptr) return;
+    cursorOff();
+    // A byte may show another session (a hot key during a Scroll Lock hold):
+    // the rest goes to whichever screen is current.
+    for (int i = 0; i < count && currentScreen != nullptr; i++)
+        (this->*(currentScreen->state))(static_cast<unsigned char>(bytes[i]));
+    endFeed(screen);
+}
+
+// Ends the drawing bracket on the screen where it began, which may no longer
+// be the one shown.
+void Terminal::endFeed(Screen* screen) {
+    if (screen == currentScreen) {
+        cursorOn();
+        return;
+    }
+    for (Screen* open : screens)
+        if (open == screen) screen->cursorShown++;
+}
+
+void Terminal::feedByte(int byte) {
+    char c = static_cast<char>(byte);
+    feedBytes(&c, 1);
+}
+
+void Terminal::queueKey(int byte) {
+    Screen* s = currentScreen;
+    if (s == nullptr) return;
+    int next = (s->keyQueueHead + 1) % KEY_QUEUE_SIZE;
+    if (next == s->keyQueueTail) return;
+    s->keyQueue[s->keyQueueHead] = static_cast<unsigned char>(byte);
+    s->keyQueueHead = next;
+}
+
+void Terminal::queueString(const char* text) {
+    for (; *text != '\0'; text++) queueKey(static_cast<unsigned char>(*text));
+}
+
+int Terminal::pollKeys() {
+    while (adapter->keyReady()) dispatchKey();
+    Screen* s = currentScreen;
+    if (s == nullptr) return 0;
+    unsigned state = adapter->keyState();
+    if (state != s->lockKeys) {
+        s->lockKeys = state;
+        drawStatusLine();
+    }
+    return s->keyQueueTail != s->keyQueueHead;
+}
+
+// Hot keys typed meanwhile act at once; only a byte for the queue ends the
+// wait.
+int Terminal::getKey() {
+    while (!pollKeys()) dispatchKey();
+    Screen* s = currentScreen;
+    int byte = s->keyQueue[s->keyQueueTail];
+    s->keyQueueTail = (s->keyQueueTail + 1) % KEY_QUEUE_SIZE;
+    return byte;
+}
+
+void Terminal::closeSession() {
+    Screen* s = currentScreen;
+    if (s == nullptr) return;
+    if (s->session != LOCAL_SESSION) device->close(s->session);
+    closePrintStream(s);
+    screens[s->session] = nullptr;
+    currentScreen = nullptr;
+    delete s;
+}
+
+int Terminal::switchToLastSession() {
+    for (int i = MAX_SESSIONS - 1; i >= 0; i--) {
+        if (screens[i] != nullptr) {
+            switchSession(i);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void Terminal::run() {
+    char buffer[IO_BLOCK_SIZE];
+    bool sentKeys = true;
+    // The system tick, not the process clock, which stands still while the
+    // loop sleeps.
+    DWORD lastActivity = GetTickCount();
+    for (;;) {
+        if (closePending) {
+            closePending = 0;
+            closeSession();
+        }
+        if (currentScreen == nullptr && switchToLastSession() < 0) return;
+        if (sendKeys(buffer)) sentKeys = true;
+        int n = readDevice(buffer, IO_BLOCK_SIZE);
+        if (n > 0) {
+            if (captureFd >= 0) _write(captureFd, buffer, n);
+            feedBytes(buffer, n);
+            lastActivity = GetTickCount();
+        } else if (sentKeys) {
+            lastActivity = GetTickCount();
+        } else if (GetTickCount() - lastActivity > IDLE_AFTER_MS) {
+            Sleep(IDLE_SLEEP_MS);
+        }
+        sentKeys = false;
+    }
+}
+
+// The bytes queued since the last turn go out in one device write.
+bool Terminal::sendKeys(char* buffer) {
+    int count = 0;
+    while (count < IO_BLOCK_SIZE && pollKeys()) buffer[count++] = static_cast<char>(getKey());
+    if (count == 0) return false;
+    writeDevice(buffer, count);
+    return true;
+}
+
+namespace {
+
+// Feeds text to the first Terminal's current screen, each line feed preceded
+// by a carriage return.
+void printText(const char* text) {
+    for (; *text != '\0'; text++) {
+        if (*text == '\n') tputc('\r');
+        tputc(static_cast<unsigned char>(*text));
+    }
+}
+
+// Formats into the one text buffer; longer text is cut.
+void printFormatted(const char* format, va_list args) {
+    char text[TEXT_BUFFER_SIZE];
+    std::vsnprintf(text, sizeof text, format, args);
+    printText(text);
+}
+
+bool canPrint() { return firstTerminal != nullptr && firstTerminal->currentScreen != nullptr; }
+
+}  // namespace
+
+void tputc(int byte) {
+    if (canPrint()) firstTerminal->feedByte(byte);
+}
+
+void tprintf(const char* format, ...) {
+    if (!canPrint()) return;
+    va_list args;
+    va_start(args, format);
+    printFormatted(format, args);
+    va_end(args);
+}
+
+// The message white on red, then the prompt red on white until a key.
+void terror(const char* format, ...) {
+    if (!canPrint()) return;
+    printText("\n\x1b[41;37m ");
+    va_list args;
+    va_start(args, format);
+    printFormatted(format, args);
+    va_end(args);
+    printText(" \x1b[31;47m Press any key to continue ");
+    if (canPrint()) firstTerminal->getKey();
+    printText("\x1b[0m\n");
+}
