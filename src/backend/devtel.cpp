@@ -1,0 +1,164 @@
+// The Telnet device: sessions, connecting (directly or through the relay
+// proxy), closing and the report of a lost connection.  The byte stream of a
+// session is in telnet.cpp.
+#include "backend/devtel.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "terminal/terminal.h"
+
+namespace {
+
+constexpr int RELAY_REQUEST_SIZE = 128;
+constexpr long MAX_PORT = 65535;
+
+// Reads a port the way atoi does (blanks, a sign, leading digits, 0 if none)
+// without its undefined behaviour on overflow.
+int parsePort(const char* text) {
+    long value = std::strtol(text, nullptr, 10);
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+// Cuts host[:port] at its first ':' and returns the port after it, or the
+// default when there is no ':'.
+int cutPort(char* hostText, int defaultPort) {
+    char* colon = std::strchr(hostText, ':');
+    if (colon == nullptr) return defaultPort;
+    *colon = '\0';
+    return parsePort(colon + 1);
+}
+
+// The port as it goes on the wire: one that does not fit is port 0, which
+// no server listens on, so the connect fails instead of reaching the port
+// the number would wrap to.
+unsigned short wirePort(int port) {
+    return port >= 0 && port <= MAX_PORT ? static_cast<unsigned short>(port) : 0;
+}
+
+// The IPv4 address of a dotted address or a name; false when it has none.
+bool resolve(const char* name, in_addr& address) {
+    address.s_addr = inet_addr(name);
+    if (address.s_addr != INADDR_NONE) return true;
+    HOSTENT* entry = gethostbyname(name);
+    if (entry == nullptr || entry->h_addrtype != AF_INET ||
+        entry->h_length != static_cast<int>(sizeof address.s_addr) ||
+        entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr)
+        return false;
+    std::memcpy(&address.s_addr, entry->h_addr_list[0], sizeof address.s_addr);
+    return true;
+}
+
+}  // namespace
+
+DevTel::DevTel(const char* hostText) {
+    WSADATA data;
+    WSAStartup(MAKEWORD(1, 1), &data);
+    // A longer host text is cut: no real host name comes near the limit.
+    std::snprintf(hostSpec, sizeof hostSpec, "%s", hostText != nullptr ? hostText : "");
+}
+
+DevTel::~DevTel() {
+    for (TelSession& session : sessions)
+        if (session.connected) closesocket(session.socket);
+}
+
+int DevTel::isOpen(int session) {
+    return session >= 0 && session < TEL_SESSIONS ? sessions[session].connected : 0;
+}
+
+void DevTel::leave(int) {}
+
+int DevTel::open(int session, const char* type, int rows, int columns) {
+    if (session < 0 || session >= TEL_SESSIONS) return 1;
+    termType = type != nullptr ? type : "";
+    winRows = rows;
+    winCols = columns;
+    currentIndex = session;
+    current = &sessions[session];
+    if (current->connected) return 0;
+
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    if (s == INVALID_SOCKET) {
+        terror("Telnet : socket()");
+        exit(1);
+    }
+    // Urgent data stays in line, so the Data Mark after an interrupt reads
+    // as the IAC DM command it belongs to.
+    int inLine = 1;
+    setsockopt(s, SOL_SOCKET, SO_OOBINLINE, reinterpret_cast<const char*>(&inLine),
+               sizeof inLine);
+
+    char host[HOST_SPEC_SIZE];
+    std::snprintf(host, sizeof host, "%s", hostSpec);
+    int port = cutPort(host, TELNET_PORT);
+    tprintf("Connecting to %s:%d", host, port);
+
+    const char* name = host;
+    int namePort = port;
+    char proxy[PROXY_HOST_SIZE];
+    if (proxyEnabled) {
+        std::snprintf(proxy, sizeof proxy, "%s", proxyHost);
+        namePort = cutPort(proxy, PROXY_PORT);
+        name = proxy;
+        tprintf(" Proxy %s:%d", proxy, namePort);
+    }
+    if (connectTo(s, name, namePort, host) != 0) {
+        closesocket(s);
+        return 1;
+    }
+    unsigned long nonBlocking = 1;
+    ioctlsocket(s, FIONBIO, &nonBlocking);
+
+    TelSession& record = sessions[session];
+    record = TelSession{};
+    record.socket = s;
+    record.connected = 1;
+    if (proxyEnabled) sendRelayRequest(record, host, port);
+    return 0;
+}
+
+int DevTel::connectTo(SOCKET s, const char* name, int port, const char* targetHost) {
+    SOCKADDR_IN address;
+    std::memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_port = htons(wirePort(port));
+    if (!resolve(name, address.sin_addr)) {
+        terror("Host not found %s", targetHost);
+        return 1;
+    }
+    if (connect(s, reinterpret_cast<const SOCKADDR*>(&address), static_cast<int>(sizeof address)) !=
+        0) {
+        terror("connect() a %s:%d", name, port);
+        return 1;
+    }
+    return 0;
+}
+
+void DevTel::sendRelayRequest(TelSession& session, const char* host, int port) {
+    std::fputs("send relay\n", stdout);
+    std::fflush(stdout);
+    consoleTextWritten();
+    // The request is for the proxy, not Telnet data: it goes out as it is.
+    char request[RELAY_REQUEST_SIZE];
+    int length = std::snprintf(request, sizeof request, "relay %s %d\n", host, port);
+    sendBytes(session, request, length);
+}
+
+void DevTel::close(int session) {
+    if (session < 0 || session >= TEL_SESSIONS) return;
+    if (sessions[session].connected) closesocket(sessions[session].socket);
+    sessions[session].connected = 0;
+}
+
+const char* DevTel::name() { return "Telnet $Revision: 1.6 $"; }
+
+int DevTel::reportError() {
+    if (WSAGetLastError() == WSAEWOULDBLOCK) return 0;
+    terror("Lost connetion with %s", hostSpec);
+    return 1;
+}
