@@ -39,6 +39,13 @@ constexpr const char* CAPTURE_FILE = "zarnek.cap";
 constexpr const char* PRINT_END = "\x1b[4i";
 constexpr int STATUS_ATTRIBUTE = 0x0B;
 constexpr unsigned char RULE_CHARACTER = 0xC4;
+// Keys that the printer-name field and the copy selection read themselves.
+constexpr int KEY_ESCAPE = 27;
+constexpr int KEY_UP = 0x4800;
+constexpr int KEY_LEFT = 0x4B00;
+constexpr int KEY_RIGHT = 0x4D00;
+constexpr int KEY_DOWN = 0x5000;
+constexpr int KEY_DELETE = 0x5300;
 
 class Terminal {
 public:
