@@ -134,15 +134,30 @@ public:
     void horizontalTab();
     void startSequence();
     bool collectParameter(int byte);
+    void collectTitle(int byte);
+    void showSequence(const char* introducer, int byte);
 
     // CSI dispatch (emulation/csi.cpp).
     void stateCsi(int byte);
+    void moveCursor(int row, int column, int64_t targetRow, int64_t targetColumn);
+    void placeWithinScreen(int64_t row, int64_t column);
+    void finishSequence(int row, int column);
+    void eraseInDisplay(int row, int column);
+    void eraseInLine(int row, int column);
+    void eraseInRow(int row, int column, int count);
+    void eraseCharacters(int count);
+    bool spaceRowChangesNothing() const;
+    void setScrollRegion(int64_t top, int64_t bottom);
 
     // Renditions, private and SCO modes, replies (emulation/modes.cpp).
     void applyRenditions();
     void selectRendition(int value);
     void stateCsiPrivate(int byte);
     void stateCsiEquals(int byte);
+    void reportDeviceStatus(int row, int column);
+    void reportDeviceAttributes();
+    void reportTitle();
+    void reportColors();
 
     // Attribute and cursor operations on the current screen (screen/screen.cpp).
     void computeAttribute();
