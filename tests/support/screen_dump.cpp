@@ -1,0 +1,175 @@
+#include "screen_dump.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "terminal_harness.h"
+
+const char* const CP437_UTF8[256] = {
+    " ", "☺", "☻", "♥", "♦", "♣", "♠", "•", "◘", "○", "◙", "♂", "♀", "♪", "♫", "☼",  // 00
+    "►", "◄", "↕", "‼", "¶", "§", "▬", "↨", "↑", "↓", "→", "←", "∟", "↔", "▲", "▼",  // 10
+    " ", "!", "\"", "#", "$", "%", "&", "'", "(", ")", "*", "+", ",", "-", ".", "/",  // 20
+    "0", "1", "2", "3", "4", "5", "6", "7", "8", "9", ":", ";", "<", "=", ">", "?",  // 30
+    "@", "A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L", "M", "N", "O",  // 40
+    "P", "Q", "R", "S", "T", "U", "V", "W", "X", "Y", "Z", "[", "\\", "]", "^", "_",  // 50
+    "`", "a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o",  // 60
+    "p", "q", "r", "s", "t", "u", "v", "w", "x", "y", "z", "{", "|", "}", "~", "⌂",  // 70
+    "Ç", "ü", "é", "â", "ä", "à", "å", "ç", "ê", "ë", "è", "ï", "î", "ì", "Ä", "Å",  // 80
+    "É", "æ", "Æ", "ô", "ö", "ò", "û", "ù", "ÿ", "Ö", "Ü", "¢", "£", "¥", "₧", "ƒ",  // 90
+    "á", "í", "ó", "ú", "ñ", "Ñ", "ª", "º", "¿", "⌐", "¬", "½", "¼", "¡", "«", "»",  // A0
+    "░", "▒", "▓", "│", "┤", "╡", "╢", "╖", "╕", "╣", "║", "╗", "╝", "╜", "╛", "┐",  // B0
+    "└", "┴", "┬", "├", "─", "┼", "╞", "╟", "╚", "╔", "╩", "╦", "╠", "═", "╬", "╧",  // C0
+    "╨", "╤", "╥", "╙", "╘", "╒", "╓", "╫", "╪", "┘", "┌", "█", "▄", "▌", "▐", "▀",  // D0
+    "α", "ß", "Γ", "π", "Σ", "σ", "µ", "τ", "Φ", "Θ", "Ω", "δ", "∞", "φ", "ε", "∩",  // E0
+    "≡", "±", "≥", "≤", "⌠", "⌡", "÷", "≈", "°", "∙", "·", "√", "ⁿ", "²", "■", " ",  // F0
+};
+
+std::string cp437ToUtf8(const std::string& bytes) {
+    std::string text;
+    for (unsigned char c : bytes) text += CP437_UTF8[c];
+    return text;
+}
+
+namespace {
+
+// Console sizes the tool accepts.
+constexpr int MIN_CONSOLE_SIZE = 2;
+constexpr int MAX_CONSOLE_SIZE = 1000;
+
+bool parseSize(const std::string& text, int& value) {
+    char* end = nullptr;
+    long number = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || number < MIN_CONSOLE_SIZE || number > MAX_CONSOLE_SIZE)
+        return false;
+    value = static_cast<int>(number);
+    return true;
+}
+
+// The emulation options of the program's own command line.
+bool parseEmulation(const std::string& arg, Emulation& emulation) {
+    if (arg.size() != 2 || arg[0] != '-') return false;
+    switch (arg[1] | 0x20) {
+    case 'a':
+        emulation = SCOANSI;
+        return true;
+    case 'v':
+        emulation = VT100;
+        return true;
+    case 'x':
+        emulation = LINUX;
+        return true;
+    case 't':
+        emulation = XTERM;
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string hex(const unsigned char* bytes, size_t count) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < count; i++) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
+std::string dumpScreen(const Terminal& terminal, const std::string& replies,
+                       const ScreenOptions& options) {
+    const Screen& screen = *terminal.currentScreen;
+    std::string dump;
+    std::vector<unsigned char> characters(terminal.cols), attributes(terminal.cols);
+    std::string attrLines;
+    for (int r = 0; r < terminal.rows; r++) {
+        for (int c = 0; c < terminal.cols; c++) {
+            Cell cell = screen.cells[r * terminal.cols + c];
+            characters[c] = cell & 0xFF;
+            attributes[c] = cell >> 8;
+        }
+        dump += cp437ToUtf8(std::string(characters.begin(), characters.end())) + "\n";
+        attrLines += "attrs " + hex(attributes.data(), attributes.size()) + "\n";
+    }
+    dump += "cursor " + std::to_string(screen.cursor / terminal.cols) + " " +
+            std::to_string(screen.cursor % terminal.cols) + "\n";
+    dump += "replies " +
+            hex(reinterpret_cast<const unsigned char*>(replies.data()), replies.size()) + "\n";
+    if (options.attrs) dump += attrLines;
+    if (options.status) {
+        const std::vector<char>& text = screen.statusText;
+        dump += "status " + cp437ToUtf8(std::string(text.data(), strnlen(text.data(), text.size()))) +
+                "\n";
+    }
+    return dump;
+}
+
+}  // namespace
+
+bool parseScreenOptions(const std::vector<std::string>& args, ScreenOptions& options,
+                        std::string& error) {
+    bool haveInput = false;
+    for (size_t i = 0; i < args.size(); i++) {
+        const std::string& arg = args[i];
+        if (arg == "--rows" || arg == "--cols") {
+            int& size = arg == "--rows" ? options.consoleRows : options.consoleCols;
+            if (i + 1 == args.size() || !parseSize(args[i + 1], size)) {
+                error = arg + " needs a number from " + std::to_string(MIN_CONSOLE_SIZE) + " to " +
+                        std::to_string(MAX_CONSOLE_SIZE);
+                return false;
+            }
+            i++;
+        } else if (arg == "--attrs") {
+            options.attrs = true;
+        } else if (arg == "--status") {
+            options.status = true;
+        } else if (parseEmulation(arg, options.emulation)) {
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            error = "unknown option " + arg;
+            return false;
+        } else if (haveInput) {
+            error = "more than one input file";
+            return false;
+        } else {
+            haveInput = true;
+            options.inputPath = arg == "-" ? std::string() : arg;
+        }
+    }
+    return true;
+}
+
+ScreenResult runScreen(const ScreenOptions& options, const std::string& input) {
+    auto harness = std::make_unique<TerminalHarness>(options.emulation, options.consoleRows,
+                                                     options.consoleCols);
+    Terminal& terminal = harness->terminal;
+    // Sessions report themselves open, so no first-data line is shown.
+    harness->device.alwaysOpen = true;
+    // A stream that starts a transparent print must not reach a real printer.
+    std::snprintf(terminal.printerName, sizeof terminal.printerName, "%s", "nul");
+
+    ScreenResult result;
+    std::string replies;
+    try {
+        harness->open(0);
+        harness->takeReplies();
+        size_t block = options.blockSize > 0 ? options.blockSize : IO_BLOCK_SIZE;
+        for (size_t at = 0; at < input.size(); at += block)
+            harness->device.pushData(input.substr(at, block));
+        char buffer[IO_BLOCK_SIZE];
+        int n;
+        while ((n = terminal.readDevice(buffer, IO_BLOCK_SIZE)) > 0) {
+            terminal.feedBytes(buffer, n);
+            replies += harness->takeReplies();
+        }
+    } catch (const NoMoreKeys&) {
+        result.waitedForKey = true;
+    }
+    if (terminal.currentScreen == nullptr) return result;
+    replies += harness->takeReplies();
+    result.dump = dumpScreen(terminal, replies, options);
+    ::testing::AssertionResult match = cellsMatch(terminal, harness->adapter);
+    if (!match) result.drift = match.message();
+    return result;
+}
