@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "backend/adapter.h"
+#include "backend/devecho.h"
+
+namespace {
+
+// The generic adapter with its fills recorded as "position:char:count".
+struct FillLog : Adapter {
+    void setCursor(int) override {}
+    void fill(int position, char ch, int count) override {
+        fills += std::to_string(position) + ":" + (ch ? std::string(1, ch) : "") + ":" +
+                 std::to_string(count) + " ";
+    }
+    void setAttribute(int attr) override {
+        overridingCalls++;
+        Adapter::setAttribute(attr);
+    }
+    std::string fills;
+    int overridingCalls = 0;
+};
+
+std::string readEcho(DevEcho& echo, int max) {
+    char buffer[2048];
+    int n = echo.read(buffer, max);
+    return n > 0 ? std::string(buffer, n) : std::string();
+}
+
+}  // namespace
+
+TEST(GenericAdapter, StartsWithTheNormalAttributeAndWritesRunsAsFills) {
+    FillLog adapter;
+    EXPECT_EQ(adapter.attribute(), 7);
+    EXPECT_EQ(adapter.overridingCalls, 0);  // nothing sent to a console yet
+    adapter.write(10, "aaab", 4);
+    adapter.write(0, "xyyx", 4);
+    adapter.write(55, "", 0);
+    EXPECT_EQ(adapter.fills, "10:a:3 13:b:1 0:x:1 1:y:2 3:x:1 0::0 ");
+}
+
+TEST(GenericDevice, IsAlwaysOpenAndKeepsAtMost255CharactersOfProxy) {
+    DevEcho device;
+    device.close(3);
+    EXPECT_EQ(device.isOpen(3), 1);
+    EXPECT_EQ(device.open(3, "xterm", 24, 80), 0);
+    EXPECT_EQ(device.proxyEnabled, 0);
+    device.setProxy(std::string(400, 'p').c_str());
+    EXPECT_EQ(device.proxyEnabled, 1);
+    EXPECT_EQ(std::string(device.proxyHost), std::string(255, 'p'));
+    device.setProxy("relay:3128");
+    EXPECT_STREQ(device.proxyHost, "relay:3128");
+}
+
+TEST(DevEcho, GivesBackTheLastWriteOnce) {
+    DevEcho echo;
+    EXPECT_EQ(echo.write("abc", 3), 3);
+    EXPECT_EQ(readEcho(echo, 1024), "abc");
+    EXPECT_EQ(readEcho(echo, 1024), "");
+    echo.write("abc", 3);
+    echo.write("de", 2);
+    EXPECT_EQ(readEcho(echo, 1024), "de");
+}
+
+TEST(DevEcho, NeverCopiesMoreThanTheReadAsks) {
+    DevEcho echo;
+    std::string block;
+    for (int i = 0; i < 1024; i++) block += static_cast<char>('a' + i % 26);
+    echo.write(block.data(), 1024);
+    EXPECT_EQ(readEcho(echo, 0), "");
+    EXPECT_EQ(readEcho(echo, 1000), block.substr(0, 1000));
+    EXPECT_EQ(readEcho(echo, 1000), block.substr(1000));
+    EXPECT_EQ(readEcho(echo, 1000), "");
+}

@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#include "terminal_harness.h"
+
+namespace {
+
+constexpr int rows = 24;
+constexpr int cols = 80;
+
+// A 24 x 80 screen whose row r is filled with the letter 'A' + r.
+struct DrawingTest : ::testing::Test {
+    DrawingTest() {
+        h.device.alwaysOpen = true;
+        h.open(0);
+        t().clearScreen();
+        for (int r = 0; r < rows; r++) t().fillCells(r * cols, 'A' + r, cols);
+    }
+    ~DrawingTest() override { EXPECT_TRUE(cellsMatch(h.terminal, h.adapter)); }
+
+    Terminal& t() { return h.terminal; }
+    Screen& s() { return h.screen(); }
+    // Each row as its letter, '.' for a blank row, '?' for a mixed one.
+    std::string rowLetters() {
+        std::string text;
+        for (int r = 0; r < rows; r++) {
+            std::string row = h.row(r);
+            text += row.find_first_not_of(row[0]) != std::string::npos ? '?' : row[0] == ' ' ? '.' : row[0];
+        }
+        return text;
+    }
+    TerminalHarness h;
+};
+
+}  // namespace
+
+TEST_F(DrawingTest, EraseBlockBlanksTheSameColumnsOfEachRow) {
+    t().eraseBlock(2, 10, 3, 5);
+    for (int r = 2; r < 5; r++) EXPECT_EQ(h.row(r).substr(9, 7), std::string(1, 'A' + r) + "     " + char('A' + r));
+    t().eraseBlock(6, 0, 0, cols);
+    EXPECT_EQ(h.row(6), std::string(cols, 'G'));
+}
+
+TEST_F(DrawingTest, ScrollingMovesTheRegionAndKeepsTheCursor) {
+    s().cursor = 5 * cols + 3;
+    t().scrollUp(1);
+    EXPECT_EQ(rowLetters(), "BCDEFGHIJKLMNOPQRSTUVWX.");
+    EXPECT_EQ(h.attrAt(rows - 1, 0), s().sentAttr);
+    EXPECT_EQ(s().cursor, 5 * cols + 3);
+    s().scrollTop = 5;
+    s().scrollBottom = 10;
+    t().scrollDown(1);
+    EXPECT_EQ(rowLetters(), "BCDEF.GHIJKMNOPQRSTUVWX.");
+    t().scrollUp(2);
+    EXPECT_EQ(rowLetters(), "BCDEFHIJK..MNOPQRSTUVWX.");
+}
+
+TEST_F(DrawingTest, InsertAndDeleteInTheLineOrAcrossTheScreen) {
+    t().fillCells(2 * cols + 40, '1', 1);
+    s().cursor = 2 * cols + 40;
+    t().insertCells(40, 3, 1);
+    EXPECT_EQ(h.row(2), std::string(40, 'C') + "   1" + std::string(36, 'C'));
+    t().deleteCells(40, 3, 1);
+    EXPECT_EQ(h.row(2), std::string(40, 'C') + "1" + std::string(36, 'C') + "   ");
+    EXPECT_EQ(h.row(3), std::string(cols, 'D'));
+
+    s().scrollBottom = 4;  // the region does not matter here
+    s().cursor = 3 * cols + 17;
+    t().deleteCells(0, 2 * cols, 0);
+    EXPECT_EQ(rowLetters(), "AB?FGHIJKLMNOPQRSTUVWX..");
+    t().insertCells(0, cols, 0);
+    EXPECT_EQ(rowLetters(), "AB?.FGHIJKLMNOPQRSTUVWX.");
+}
+
+TEST_F(DrawingTest, MovedBlocksGoOutInRunsOfEightyThenRestoreTheAttribute) {
+    s().sentAttr = 0x07;
+    h.adapter.setAttribute(0x07);
+    t().eraseBlock(0, 0, 3, cols);
+    s().sentAttr = 0x4E;  // what the next character would be drawn in
+    h.adapter.setAttribute(0x4E);
+    h.adapter.logging = true;
+    t().moveCells(0, 10 * cols, 200);
+    std::vector<std::string> drawn;
+    for (const std::string& entry : h.adapter.log)
+        if (entry.find("Cursor") == std::string::npos) drawn.push_back(entry);
+    EXPECT_EQ(drawn, (std::vector<std::string>{"setAttribute 7", "write 800 " + std::string(80, ' '),
+                                               "setAttribute 7", "write 880 " + std::string(80, ' '),
+                                               "setAttribute 7", "write 960 " + std::string(40, ' '),
+                                               "setAttribute 78"}));
+    t().fillCells(0, 'q', 1);
+    EXPECT_EQ(h.adapter.attrAt(0), 0x4E);
+}
+
+TEST_F(DrawingTest, ClearScreenErasesThenResetsRenditionsAndParser) {
+    s().cursor = 100;
+    s().attrFlags = ATTR_REVERSE | ATTR_BOLD;
+    s().scrollTop = 3;
+    s().modes |= MODE_GRAPHICS | MODE_HOLD;
+    int attr = s().sentAttr;
+    t().clearScreen();
+    EXPECT_EQ(rowLetters(), std::string(rows, '.'));
+    EXPECT_EQ(h.attrAt(10, 10), attr);
+    EXPECT_EQ(h.adapter.cursorPosition, 0);
+    EXPECT_EQ(s().attrFlags, 0u);
+    EXPECT_EQ(s().scrollTop, 0);
+    EXPECT_EQ(s().modes & (MODE_GRAPHICS | MODE_HOLD), 0u);
+}
+
+TEST_F(DrawingTest, RequestsWithNothingOnTheScreenChangeNothing) {
+    const std::vector<Cell> before = s().cells;
+    s().scrollTop = 10;
+    s().scrollBottom = 4;  // bottom above top
+    t().scrollUp(1);
+    t().scrollDown(3);
+    s().cursor = rows * cols;  // just past the last cell
+    t().insertCells(0, 5, 1);
+    t().deleteCells(0, 5, 1);
+    t().insertCells(3, INT_MAX, 0);
+    s().cursor = 0;
+    t().scrollUp(0);
+    t().scrollDown(-4);
+    t().insertCells(0, -7, 1);
+    t().deleteCells(INT_MAX, 3, 1);
+    t().fillCells(-50, 'x', 50);
+    t().fillCells(rows * cols, 'x', INT_MAX);
+    t().eraseBlock(INT_MIN, 0, INT_MAX, -1);
+    t().moveCells(0, rows * cols, INT_MAX);
+    t().moveCells(INT_MIN, 0, 100);
+    t().paintCells(INT_MAX - 10, 100, s().cells.data());
+    EXPECT_EQ(s().cells, before);
+}
+
+TEST_F(DrawingTest, OversizedRequestsAreCutToTheScreen) {
+    t().fillCells(-5, '*', 8);
+    EXPECT_EQ(h.row(0).substr(0, 4), "***A");
+    s().scrollTop = -3;
+    s().scrollBottom = 1000;
+    t().scrollDown(2);
+    EXPECT_EQ(rowLetters(), "..?BCDEFGHIJKLMNOPQRSTUV");
+    s().cursor = 5 * cols;
+    t().deleteCells(2, INT_MAX, 1);
+    EXPECT_EQ(h.row(5), "DD" + std::string(cols - 2, ' '));
+    t().insertCells(-10, 4, 1);
+    EXPECT_EQ(h.row(5), "    DD" + std::string(cols - 6, ' '));
+    t().eraseBlock(-1, 0, INT_MAX, cols);
+    t().scrollUp(INT_MAX);
+    EXPECT_EQ(rowLetters(), std::string(rows, '.'));
+}
+
+TEST_F(DrawingTest, HoldWaitsForScrollLockOffWhileKeysStillAct) {
+    s().modes |= MODE_HOLD;
+    h.adapter.pushKey('k');
+    h.adapter.pushKey(KEY_SCROLL_OFF);
+    t().scrollUp(1);
+    EXPECT_EQ(rowLetters(), "BCDEFGHIJKLMNOPQRSTUVWX.");
+    EXPECT_EQ(h.takeReplies(), "k");
+}
+
+TEST_F(DrawingTest, HoldAbandonsTheScrollWhenAnotherSessionIsShown) {
+    Screen* held = &s();
+    held->modes |= MODE_HOLD;
+    h.adapter.pushKey(0x6900);  // Alt+F2 opens and shows session 2
+    t().scrollUp(1);
+    EXPECT_EQ(t().currentScreen, t().screens[1]);
+    EXPECT_EQ(held->cells[0] & 0xFF, 'A');
+    EXPECT_EQ(held->cells[(rows - 1) * cols] & 0xFF, 'X');
+}
