@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# Telnet against real servers on 127.0.0.1: a login-less shell through
+# inetutils telnetd and busybox telnetd, directly and through the relay
+# proxy, in every emulation; two sessions at once; logging out ends the
+# program; connection failures show the error box and the retry prompt.
+#
+#   test_telnet.sh PATH-TO-ZARNEK
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+program=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+build_dir=$(dirname "$program")
+. "$here/lib.sh"
+. "$here/servers.sh"
+trap 'servers_cleanup; e2e_cleanup' EXIT
+
+shown_at_least() {  # shown_at_least NAME TEXT COUNT: on that many lines
+    [ "$(e2e_screen "$1" | grep -c -F -- "$2")" -ge "$3" ]
+}
+
+wait_count() {  # wait_count NAME TEXT COUNT
+    if e2e_poll 10 shown_at_least "$1" "$2" "$3"; then
+        e2e_ok "$1 shows \"$2\" $3 times"
+    else
+        e2e_fail "$1 never showed \"$2\" $3 times"
+        e2e_show_screen "$1"
+    fi
+}
+
+run_command() {  # run_command NAME TEXT: type TEXT and Enter
+    e2e_keys "$1" -l "$2"
+    e2e_keys "$1" Enter
+}
+
+# Typed keys show once: the command line reads exactly as typed.
+check_echo_once() {  # check_echo_once NAME LABEL
+    local name=$1 label=$2
+    run_command "$name" "echo typed-$label"
+    e2e_wait_text "$name" "${SERVER_PROMPT}echo typed-$label"
+}
+
+# One session's work: terminal type, window size, a long output.
+check_session() {  # check_session NAME TERM-EXPECTED SIZE-EXPECTED
+    local name=$1 term=$2 size=$3
+    if [ -n "$term" ]; then
+        run_command "$name" 'echo "term=$TERM"'
+        e2e_wait_text "$name" "term=$term"
+    fi
+    run_command "$name" 'echo "size=$(stty size)"'
+    e2e_wait_text "$name" "size=$size"
+    run_command "$name" 'seq 1 3000; echo "flood=done"'
+    e2e_wait_text "$name" "flood=done" 20
+    e2e_check "$name: the long output ends with its last line" e2e_screen_has "$name" "2999"
+}
+
+# connect_and_work NAME COLS ROWS TERM SIZE ARGS...: a session, a second one
+# with Alt+F2, logging out of both ends the program.
+connect_and_work() {
+    local name=$1 cols=$2 rows=$3 term=$4 size=$5
+    shift 5
+    e2e_start "$name" "$cols" "$rows" "$program" "$@"
+    e2e_wait_text "$name" "$SERVER_PROMPT" || { e2e_stop "$name"; return; }
+    check_echo_once "$name" one
+    check_session "$name" "$term" "$size"
+
+    e2e_keys "$name" M-F2
+    e2e_wait_text "$name" "Terminal  2/10"
+    e2e_wait_text "$name" "$SERVER_PROMPT"
+    check_echo_once "$name" two
+    run_command "$name" 'echo "second=$$"'
+    e2e_wait_text "$name" "second="
+
+    # Session 1 is shown again: only its screen has the long output.
+    run_command "$name" exit
+    e2e_wait_text "$name" "flood=done"
+    run_command "$name" exit
+    e2e_wait_exit "$name" && e2e_check "$name: exit status 0" [ "$(e2e_exit_status "$name")" = 0 ]
+    e2e_assert_restored "$name"
+    e2e_stop "$name"
+}
+
+# A connection that cannot be made: the error box, a key, the retry prompt,
+# ESC there ends the program.
+check_failure() {  # check_failure NAME MESSAGE ARGS...
+    local name=$1 message=$2
+    shift 2
+    e2e_start "$name" 80 25 "$program" "$@"
+    e2e_wait_text "$name" "$message"
+    e2e_wait_text "$name" "Press any key to continue"
+    e2e_keys "$name" Space
+    e2e_wait_text "$name" "Unable to connect strike any key to retry (ESC exit)"
+    e2e_keys "$name" Space
+    wait_count "$name" "$message" 2
+    e2e_keys "$name" Space
+    wait_count "$name" "Unable to connect" 2
+    e2e_keys "$name" Escape
+    e2e_wait_exit "$name" && e2e_check "$name: exit status 0" [ "$(e2e_exit_status "$name")" = 0 ]
+    e2e_assert_restored "$name"
+    e2e_stop "$name"
+}
+
+inetutils_port=$(free_port)
+start_inetutils_telnetd "$inetutils_port" || exit 1
+inetutils=127.0.0.1:$inetutils_port
+busybox_port=$(free_port)
+start_busybox_telnetd "$busybox_port" || exit 1
+busybox=127.0.0.1:$busybox_port
+start_relay "$build_dir" || exit 1
+
+# inetutils asks for the terminal type and lowercases it into TERM.
+connect_and_work inetutils-xterm 80 25 xterm "24 80" -t "$inetutils"
+connect_and_work inetutils-vt100 80 25 vt100 "25 80" -v "$inetutils"
+connect_and_work inetutils-linux 80 25 linux "25 80" -x "$inetutils"
+connect_and_work inetutils-scoansi 80 25 scoansi "25 80" -a "$inetutils"
+connect_and_work inetutils-wide 132 43 xterm "42 132" "$inetutils"
+
+# busybox never asks for the terminal type; it asks the client to echo and
+# echoes itself as well.
+connect_and_work busybox-xterm 80 25 "" "24 80" "$busybox"
+connect_and_work busybox-vt100 80 25 "" "25 80" -v "$busybox"
+connect_and_work busybox-linux 80 25 "" "25 80" -x "$busybox"
+connect_and_work busybox-scoansi 80 25 "" "25 80" -a "$busybox"
+
+connect_and_work relay-inetutils 80 25 xterm "24 80" "-r127.0.0.1:$RELAY_PORT" "$inetutils"
+connect_and_work relay-busybox 80 25 "" "25 80" -v "-r127.0.0.1:$RELAY_PORT" "$busybox"
+
+refused_port=$(free_port)
+check_failure refused "connect() a 127.0.0.1:$refused_port" "127.0.0.1:$refused_port"
+check_failure unknown-host "Host not found no-such-host.invalid" no-such-host.invalid
+
+servers_cleanup
+e2e_done
