@@ -1,2 +1,41 @@
-// TEMPORARY: start-up lands with the console adapter.
-int main() { return 1; }
+// Start-up: the command line, the console adapter, the device, the Terminal,
+// the first session, the main loop, and the teardown.
+#include "backend/adapnt.h"
+#include "backend/devecho.h"
+#include "backend/devtel.h"
+#include "cmdline.h"
+#include "terminal/terminal.h"
+
+namespace {
+
+// The connection device of the mode; a mode that cannot run shows the usage.
+Device* createDevice(const StartupSettings& settings) {
+    if (!modeRunnable(settings)) usage();
+    if (settings.mode == 'E') return new DevEcho;
+    return new DevTel(settings.host);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    StartupSettings settings;
+    if (parseCommandLine(argc, argv, settings) == ParseResult::Usage) usage();
+    // The console is set up before the mode is looked at, so a bad mode is
+    // reported on a console that is already set up.
+    AdapNT adapter(settings.keyboardCode, settings.forceNumpad);
+    Device* device = createDevice(settings);
+    {
+        Terminal terminal(&adapter, device, settings.emulation, settings.selectPrinter,
+                          settings.doubleBuffer);
+        if (settings.printer != nullptr) terminal.setPrinter(settings.printer);
+        if (settings.oneSession) terminal.setSwitch(0);
+        if (settings.proxy != nullptr) device->setProxy(settings.proxy);
+        terminal.openSession(0);
+        terminal.run();
+        // Torn down in this order: the device, the Terminal, the adapter.
+        // No device session is left open, so the Terminal's destructor makes
+        // no call on the device.
+        delete device;
+    }
+    return 0;
+}

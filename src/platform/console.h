@@ -1,7 +1,12 @@
 // Stand-ins for the Win32 console API, the kernel's tick and sleep, and the
 // runtime's console functions, over a Unix terminal.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
 
 typedef int BOOL;
 typedef unsigned long DWORD;
@@ -15,6 +20,11 @@ typedef DWORD* LPDWORD;
 #define FALSE 0
 #define STD_INPUT_HANDLE ((DWORD)-10)
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define INFINITE ((DWORD)0xFFFFFFFF)
+#define WAIT_OBJECT_0 ((DWORD)0)
+#define WAIT_TIMEOUT ((DWORD)258)
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+#define KL_NAMELENGTH 9
 
 // Output modes.
 #define ENABLE_PROCESSED_OUTPUT 0x0001
@@ -51,6 +61,46 @@ typedef DWORD* LPDWORD;
 #define SCROLLLOCK_ON 0x0040
 #define CAPSLOCK_ON 0x0080
 #define ENHANCED_KEY 0x0100
+
+// Virtual-key codes (letters and digits are their ASCII upper-case codes).
+#define VK_BACK 0x08
+#define VK_TAB 0x09
+#define VK_RETURN 0x0D
+#define VK_ESCAPE 0x1B
+#define VK_SPACE 0x20
+#define VK_PRIOR 0x21
+#define VK_NEXT 0x22
+#define VK_END 0x23
+#define VK_HOME 0x24
+#define VK_LEFT 0x25
+#define VK_UP 0x26
+#define VK_RIGHT 0x27
+#define VK_DOWN 0x28
+#define VK_INSERT 0x2D
+#define VK_DELETE 0x2E
+#define VK_NUMPAD0 0x60
+#define VK_NUMPAD9 0x69
+#define VK_MULTIPLY 0x6A
+#define VK_ADD 0x6B
+#define VK_SUBTRACT 0x6D
+#define VK_DECIMAL 0x6E
+#define VK_DIVIDE 0x6F
+#define VK_F1 0x70
+#define VK_F10 0x79
+#define VK_F11 0x7A
+#define VK_F12 0x7B
+#define VK_OEM_1 0xBA
+#define VK_OEM_PLUS 0xBB
+#define VK_OEM_COMMA 0xBC
+#define VK_OEM_MINUS 0xBD
+#define VK_OEM_PERIOD 0xBE
+#define VK_OEM_2 0xBF
+#define VK_OEM_3 0xC0
+#define VK_OEM_4 0xDB
+#define VK_OEM_5 0xDC
+#define VK_OEM_6 0xDD
+#define VK_OEM_7 0xDE
+#define VK_OEM_102 0xE2
 
 typedef struct _COORD {
     SHORT X;
@@ -96,6 +146,7 @@ typedef struct _INPUT_RECORD {
 } INPUT_RECORD;
 
 HANDLE GetStdHandle(DWORD which);
+BOOL SetStdHandle(DWORD which, HANDLE handle);
 BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
 BOOL SetConsoleMode(HANDLE console, DWORD mode);
 BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO* info);
@@ -108,6 +159,8 @@ BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD count, LPDWORD writ
 BOOL PeekConsoleInputA(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count);
 BOOL ReadConsoleInputA(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count);
 BOOL GetKeyboardLayoutNameA(char* name);
+// Waits until the console input has an event (or the time is up).
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 
 // Kernel: millisecond tick, and an idle wait that ends early when the console
 // or a watched socket has input.
@@ -122,3 +175,184 @@ int _putch(int c);
 // Text was written straight to standard output (usage, a trace, an error):
 // the next frame repaints the whole console over it.
 void consoleTextWritten();
+
+// ---------------------------------------------------------------------------
+// The stand-in's own parts.  A console handle points to a ConsoleObject: the
+// process's console (standard output and input) or one that a test made.
+
+class ConsoleObject {
+public:
+    virtual ~ConsoleObject() = default;
+};
+
+struct ConsoleCell {
+    unsigned char character = ' ';
+    WORD attributes = FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE;
+    bool operator==(const ConsoleCell&) const = default;
+};
+
+// A console screen buffer: what the console API calls change.
+class ConsoleOutput : public ConsoleObject {
+public:
+    ConsoleOutput(int columns, int rows);
+
+    int columns() const { return width; }
+    int rows() const { return height; }
+    ConsoleCell& at(int x, int y) { return cells[static_cast<size_t>(y) * width + x]; }
+    const ConsoleCell& at(int x, int y) const { return cells[static_cast<size_t>(y) * width + x]; }
+    // Bytes at the cursor with the current attributes; every byte is a glyph.
+    void writeText(const char* bytes, DWORD count);
+    bool moveCursor(COORD position);
+
+    std::vector<ConsoleCell> cells;
+    COORD cursor{0, 0};
+    CONSOLE_CURSOR_INFO cursorInfo{25, TRUE};
+    WORD attributes = FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE;
+    DWORD mode = ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT;
+    // Something changed since the last frame.
+    bool changed = false;
+    // The next frame rings the bell.
+    bool bell = false;
+
+private:
+    void scrollUp();
+    int width;
+    int height;
+};
+
+// Brings a terminal up to date with a console screen buffer: each frame is
+// the difference between the buffer and what the terminal already shows.
+class ConsoleRenderer {
+public:
+    explicit ConsoleRenderer(bool utf8) : utf8(utf8) {}
+
+    // The bytes of the next frame (empty when the terminal is up to date);
+    // the renderer then takes the terminal to show the buffer.
+    std::string frame(ConsoleOutput& buffer);
+    // The whole screen goes out again with the next frame (something else
+    // wrote to the terminal, or its size changed).
+    void repaintAll() { shownValid = false; }
+    // Cells beyond this size are not drawn (the terminal is smaller).
+    void clipTo(int columns, int rows);
+    // The bytes that give the terminal back as it was found.
+    std::string leave() const;
+    bool utf8Terminal() const { return utf8; }
+
+    bool started = false;
+
+private:
+    void paintRow(const ConsoleOutput& buffer, int y, bool everything, std::string& out);
+    void paintCell(const ConsoleCell& cell, std::string& out);
+    void moveTo(int x, int y, std::string& out);
+    void showCursor(const ConsoleOutput& buffer, std::string& out);
+
+    bool utf8;
+    int clipColumns = 0x7FFF;
+    int clipRows = 0x7FFF;
+    std::vector<ConsoleCell> shown;
+    bool shownValid = false;
+    int shownColumns = 0;
+    // The terminal's cursor and colours while a frame is built; -1 unknown.
+    int terminalX = -1;
+    int terminalY = -1;
+    int terminalAttributes = -1;
+    bool cursorShown = true;
+    bool blockShown = false;
+    bool shapeChanged = false;
+};
+
+// Which character a key press types, as the console adapter translates it:
+// the key decoder reads it backwards to find the key for a character.
+using KeyTranslation = std::function<int(WORD virtualKey, DWORD controlKeyState)>;
+
+// Turns the bytes a terminal sends for keys into console key events (down,
+// then up).  It sees input in pieces: an unfinished sequence is held until
+// the rest arrives, or until flush says that no more is coming.
+class KeyDecoder {
+public:
+    explicit KeyDecoder(bool utf8) : utf8(utf8) {}
+
+    void setLayout(const KeyTranslation& translation);
+    void feed(const char* bytes, size_t count, std::deque<INPUT_RECORD>& events);
+    // Decodes what is held as it stands (a lone ESC is the Escape key).
+    void flush(std::deque<INPUT_RECORD>& events);
+    bool holding() const { return !held.empty(); }
+
+    enum class Answer { Complete, Partial, NotMine };
+
+    // A key as the console reports it.
+    struct Stroke {
+        WORD virtualKey = 0;
+        DWORD state = 0;
+        unsigned char character = 0;
+    };
+
+private:
+    void decode(bool final, std::deque<INPUT_RECORD>& events);
+    Answer decodeKey(size_t start, bool final, size_t& used, std::vector<Stroke>& keys) const;
+    Answer decodeEscape(size_t start, bool final, size_t& used, std::vector<Stroke>& keys) const;
+    Answer decodeSequence(size_t start, bool final, size_t& used, std::vector<Stroke>& keys) const;
+    Answer decodeCharacter(size_t start, bool final, size_t& used, std::vector<Stroke>& keys) const;
+    // The key that types a code page character on the layout; false if none.
+    bool typing(unsigned char character, Stroke& key) const;
+    static bool controlKey(unsigned char byte, Stroke& key);
+
+    bool utf8;
+    std::string held;
+    // For each code page byte, the key that types it; virtualKey 0 = none.
+    std::vector<Stroke> layout;
+};
+
+// The console's input: key events decoded from a terminal descriptor, or
+// queued by a test.
+class ConsoleInput : public ConsoleObject {
+public:
+    ConsoleInput(int fd, bool utf8) : fd(fd), decoder(utf8) {}
+
+    // Decodes what the descriptor holds, without waiting; a sequence held
+    // longer than the escape time is taken as it stands.
+    void pump();
+    // Waits up to the given time (-1: no limit) for an event; with
+    // alsoWatched, input on a watched descriptor ends the wait as well.
+    bool wait(int milliseconds, bool alsoWatched);
+
+    int fd;
+    DWORD mode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_MOUSE_INPUT;
+    KeyDecoder decoder;
+    std::deque<INPUT_RECORD> events;
+    // The descriptor is read (the process's own only once the program has
+    // taken its keys).
+    bool listening = true;
+    // The descriptor reached its end (the process's own input ends the run).
+    bool ended = false;
+    bool endsRun = false;
+
+private:
+    void readAvailable();
+    int64_t heldSince = 0;
+};
+
+// Tells the console input which key types which character (the console
+// adapter's own translation); an empty translation forgets it.
+void setConsoleKeyTranslation(HANDLE input, const KeyTranslation& translation);
+
+// The program is about to block outside the console (name resolution, a
+// connection): bring the terminal up to date first.
+void consoleBeforeBlocking();
+
+// The process's console and its terminal (console_render.cpp).
+ConsoleOutput& processConsoleOutput();
+ConsoleInput& processConsoleInput();
+// Sends a frame of the process's console: at once when forced (the program
+// is about to wait), otherwise at most every frame interval.
+void renderConsole(bool force);
+// Puts the terminal's input in raw mode, once; restored on every way out.
+void takeTerminalInput(bool signalsFromKeys);
+// A monotonic clock in milliseconds.
+int64_t consoleClock();
+// The code page 437 character of a byte (control bytes have glyphs too).
+char16_t cp437ToUnicode(unsigned char byte);
+// The code page 437 byte of a character; -1 when the code page lacks it.
+int unicodeToCp437(char32_t character);
+// Descriptors whose input ends the idle Sleep (console_runtime.cpp).
+const std::vector<int>& watchedDescriptors();

@@ -1,0 +1,158 @@
+// The console screen buffer and the console API calls that act on it.  The
+// renderer (console_render.cpp) brings the real terminal up to date later.
+#include <algorithm>
+
+#include "platform/console.h"
+
+namespace {
+
+// Windows accepts cursor sizes from 1 to 100 per cent of the cell.
+constexpr DWORD MIN_CURSOR_SIZE = 1;
+constexpr DWORD MAX_CURSOR_SIZE = 100;
+
+HANDLE standardOutput = nullptr;
+HANDLE standardInput = nullptr;
+
+ConsoleOutput* outputOf(HANDLE handle) {
+    return dynamic_cast<ConsoleOutput*>(static_cast<ConsoleObject*>(handle));
+}
+
+ConsoleInput* inputOf(HANDLE handle) {
+    return dynamic_cast<ConsoleInput*>(static_cast<ConsoleObject*>(handle));
+}
+
+}  // namespace
+
+ConsoleOutput::ConsoleOutput(int columns, int rows)
+    : cells(static_cast<size_t>(columns) * rows), width(columns), height(rows) {}
+
+void ConsoleOutput::writeText(const char* bytes, DWORD count) {
+    for (DWORD i = 0; i < count; i++) {
+        at(cursor.X, cursor.Y) = ConsoleCell{static_cast<unsigned char>(bytes[i]), attributes};
+        if (cursor.X + 1 < width) {
+            cursor.X++;
+        } else if (mode & ENABLE_WRAP_AT_EOL_OUTPUT) {
+            cursor.X = 0;
+            if (cursor.Y + 1 < height)
+                cursor.Y++;
+            else
+                scrollUp();
+        }
+        // Without wrapping the cursor stays in the last column, and the next
+        // byte overwrites that cell.
+    }
+    changed = changed || count > 0;
+}
+
+void ConsoleOutput::scrollUp() {
+    std::copy(cells.begin() + width, cells.end(), cells.begin());
+    std::fill(cells.end() - width, cells.end(), ConsoleCell{' ', attributes});
+}
+
+bool ConsoleOutput::moveCursor(COORD position) {
+    if (position.X < 0 || position.Y < 0 || position.X >= width || position.Y >= height)
+        return false;
+    cursor = position;
+    changed = true;
+    return true;
+}
+
+HANDLE GetStdHandle(DWORD which) {
+    if (which == STD_OUTPUT_HANDLE) {
+        if (standardOutput == nullptr) standardOutput = &processConsoleOutput();
+        return standardOutput;
+    }
+    if (which == STD_INPUT_HANDLE) {
+        if (standardInput == nullptr) standardInput = &processConsoleInput();
+        return standardInput;
+    }
+    return nullptr;
+}
+
+BOOL SetStdHandle(DWORD which, HANDLE handle) {
+    if (which == STD_OUTPUT_HANDLE && (handle == nullptr || outputOf(handle) != nullptr)) {
+        standardOutput = handle;
+        return TRUE;
+    }
+    if (which == STD_INPUT_HANDLE && (handle == nullptr || inputOf(handle) != nullptr)) {
+        standardInput = handle;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
+    if (mode == nullptr) return FALSE;
+    if (ConsoleOutput* output = outputOf(console)) {
+        *mode = output->mode;
+        return TRUE;
+    }
+    if (ConsoleInput* input = inputOf(console)) {
+        *mode = input->mode;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL SetConsoleMode(HANDLE console, DWORD mode) {
+    if (ConsoleOutput* output = outputOf(console)) {
+        output->mode = mode;
+        return TRUE;
+    }
+    ConsoleInput* input = inputOf(console);
+    if (input == nullptr) return FALSE;
+    input->mode = mode;
+    // Setting the input mode is how a program takes the console's keys as
+    // events; on a terminal that means raw input from now on.
+    if (input == &processConsoleInput()) takeTerminalInput(mode & ENABLE_PROCESSED_INPUT);
+    return TRUE;
+}
+
+BOOL GetConsoleScreenBufferInfo(HANDLE console, CONSOLE_SCREEN_BUFFER_INFO* info) {
+    ConsoleOutput* output = outputOf(console);
+    if (output == nullptr || info == nullptr) return FALSE;
+    SHORT width = static_cast<SHORT>(output->columns());
+    SHORT height = static_cast<SHORT>(output->rows());
+    info->dwSize = COORD{width, height};
+    info->dwCursorPosition = output->cursor;
+    info->wAttributes = output->attributes;
+    info->srWindow = SMALL_RECT{0, 0, static_cast<SHORT>(width - 1), static_cast<SHORT>(height - 1)};
+    info->dwMaximumWindowSize = COORD{width, height};
+    return TRUE;
+}
+
+BOOL GetConsoleCursorInfo(HANDLE console, CONSOLE_CURSOR_INFO* info) {
+    ConsoleOutput* output = outputOf(console);
+    if (output == nullptr || info == nullptr) return FALSE;
+    *info = output->cursorInfo;
+    return TRUE;
+}
+
+BOOL SetConsoleCursorInfo(HANDLE console, const CONSOLE_CURSOR_INFO* info) {
+    ConsoleOutput* output = outputOf(console);
+    if (output == nullptr || info == nullptr) return FALSE;
+    if (info->dwSize < MIN_CURSOR_SIZE || info->dwSize > MAX_CURSOR_SIZE) return FALSE;
+    output->cursorInfo = *info;
+    output->changed = true;
+    return TRUE;
+}
+
+BOOL SetConsoleCursorPosition(HANDLE console, COORD position) {
+    ConsoleOutput* output = outputOf(console);
+    return output != nullptr && output->moveCursor(position) ? TRUE : FALSE;
+}
+
+BOOL SetConsoleTextAttribute(HANDLE console, WORD attributes) {
+    ConsoleOutput* output = outputOf(console);
+    if (output == nullptr) return FALSE;
+    output->attributes = attributes;
+    return TRUE;
+}
+
+BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD count, LPDWORD written, void*) {
+    ConsoleOutput* output = outputOf(console);
+    if (output == nullptr || (buffer == nullptr && count > 0)) return FALSE;
+    output->writeText(static_cast<const char*>(buffer), count);
+    if (written != nullptr) *written = count;
+    return TRUE;
+}

@@ -1,0 +1,141 @@
+// The kernel's tick and idle sleep, the runtime's console key functions and
+// the bell, over the console stand-in.
+#include <time.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "platform/console.h"
+#include "platform/wait.h"
+
+namespace {
+
+constexpr int BELL = 7;
+// The offsets that the runtime adds to a function key's scan code for its
+// extended code with Shift, Ctrl and Alt.
+constexpr int SHIFT_F_OFFSET = 0x19;
+constexpr int CTRL_F_OFFSET = 0x23;
+constexpr int ALT_F_OFFSET = 0x2D;
+constexpr int F11_CODE = 0x85;
+constexpr int F11_MODIFIER_STEP = 2;
+
+std::vector<int> watched;
+int64_t clockStart = -1;
+// The second byte of an extended key that _getch still owes.
+int pendingExtended = -1;
+
+int64_t monotonicMilliseconds() {
+    struct timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// The runtime's extended code of a key without a character: the scan code,
+// moved into the runtime's own ranges for modified function keys.
+int extendedCode(const KEY_EVENT_RECORD& event) {
+    int scan = event.wVirtualScanCode;
+    DWORD state = event.dwControlKeyState;
+    bool alt = state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED);
+    bool ctrl = state & (LEFT_CTRL_PRESSED | RIGHT_CTRL_PRESSED);
+    bool shift = state & SHIFT_PRESSED;
+    WORD key = event.wVirtualKeyCode;
+    if (key >= VK_F1 && key <= VK_F10)
+        return scan + (alt ? ALT_F_OFFSET : ctrl ? CTRL_F_OFFSET : shift ? SHIFT_F_OFFSET : 0);
+    if (key == VK_F11 || key == VK_F12)
+        return F11_CODE + (key - VK_F11) +
+               F11_MODIFIER_STEP * (alt ? 3 : ctrl ? 2 : shift ? 1 : 0);
+    return scan;
+}
+
+// What _getch gives for a key event: a character, or 256 and more for an
+// extended key (0 then the code); -1 for an event that is no key press.
+int runtimeKey(const INPUT_RECORD& record) {
+    if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) return -1;
+    const KEY_EVENT_RECORD& event = record.Event.KeyEvent;
+    unsigned char character = static_cast<unsigned char>(event.uChar.AsciiChar);
+    bool alt = event.dwControlKeyState & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED);
+    bool altLetter = alt && event.wVirtualKeyCode >= '0' && event.wVirtualKeyCode <= 'Z';
+    if (character != 0 && !altLetter) return character;
+    if (event.wVirtualScanCode == 0) return -1;
+    return 256 + extendedCode(event);
+}
+
+// Drops the events in front that are no key press; true if a key waits.
+bool nextKeyWaiting(ConsoleInput& input) {
+    while (!input.events.empty() && runtimeKey(input.events.front()) < 0)
+        input.events.pop_front();
+    return !input.events.empty();
+}
+
+ConsoleInput& runtimeInput() {
+    ConsoleInput& input = processConsoleInput();
+    if (!input.listening) takeTerminalInput(input.mode & ENABLE_PROCESSED_INPUT);
+    return input;
+}
+
+}  // namespace
+
+int64_t consoleClock() {
+    int64_t now = monotonicMilliseconds();
+    if (clockStart < 0) clockStart = now;
+    return now - clockStart;
+}
+
+// Counted from the start of the run, and never 0, which callers take for
+// "not yet".
+DWORD GetTickCount() { return static_cast<DWORD>(static_cast<uint32_t>(consoleClock() + 1)); }
+
+void Sleep(DWORD milliseconds) {
+    int limit = static_cast<int>(std::min<DWORD>(milliseconds, INT_MAX));
+    processConsoleInput().wait(limit, true);
+}
+
+int _kbhit() {
+    if (pendingExtended >= 0) return 1;
+    ConsoleInput& input = runtimeInput();
+    input.pump();
+    if (nextKeyWaiting(input)) return 1;
+    renderConsole(false);
+    return 0;
+}
+
+int _getch() {
+    if (pendingExtended >= 0) {
+        int code = pendingExtended;
+        pendingExtended = -1;
+        return code;
+    }
+    ConsoleInput& input = runtimeInput();
+    for (;;) {
+        input.pump();
+        if (nextKeyWaiting(input)) break;
+        // Nothing will ever come: the end of the input is the end of the run.
+        if (!input.wait(-1, false) && input.ended) return 0;
+    }
+    int key = runtimeKey(input.events.front());
+    input.events.pop_front();
+    if (key < 256) return key;
+    pendingExtended = (key - 256) & 0xFF;
+    return 0;
+}
+
+int _putch(int c) {
+    ConsoleOutput& output = processConsoleOutput();
+    if (c == BELL) {
+        output.bell = true;
+        output.changed = true;
+    } else {
+        char byte = static_cast<char>(c);
+        output.writeText(&byte, 1);
+    }
+    return c;
+}
+
+void watchDescriptor(int fd) {
+    if (fd >= 0 && std::find(watched.begin(), watched.end(), fd) == watched.end())
+        watched.push_back(fd);
+}
+
+void unwatchDescriptor(int fd) { watched.erase(std::remove(watched.begin(), watched.end(), fd), watched.end()); }
+
+const std::vector<int>& watchedDescriptors() { return watched; }
