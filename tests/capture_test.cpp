@@ -1,0 +1,184 @@
+// Capture of received bytes, their replay, and the copy of a rectangle of
+// the screen.  Each test runs in a fresh directory, where the capture file
+// lives.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "terminal_harness.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const int ENTER = 13, ESC = 27;
+const int UP = 0x4800, DOWN = 0x5000, LEFT = 0x4B00, RIGHT = 0x4D00;
+
+class InScratchDirectory : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "zarnek-capture-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        fs::current_path(pattern);
+    }
+    void TearDown() override {
+        fs::path dir = fs::current_path();
+        fs::current_path(previous);
+        fs::remove_all(dir);
+    }
+    fs::path previous = fs::current_path();
+};
+
+using Capture = InScratchDirectory;
+
+// One run of the program: capture on, the session receives the bytes, then
+// its connection ends.
+void runCapturing(const std::string& bytes) {
+    TerminalHarness h;
+    h.open(0);
+    h.terminal.toggleCapture();
+    h.device.pushData(bytes);
+    h.device.pushReadResult(-1);
+    h.terminal.run();
+}
+
+TEST_F(Capture, RunsAppendToTheSameFile) {
+    runCapturing("first\r\n");
+    runCapturing(std::string("second\0\xff", 8));
+    std::ifstream in(CAPTURE_FILE, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string("first\r\nsecond\0\xff", 15));
+}
+
+TEST_F(Capture, ReplayStartsAgainThenFeedsBlocksWithoutCounting) {
+    TerminalHarness h;
+    h.open(0);
+    h.terminal.startReplay();
+    EXPECT_EQ(h.terminal.replayFd, -1);  // no file yet
+    std::string recorded;
+    for (int i = 0; i < 2500; i++) recorded += static_cast<char>('a' + i % 26);
+    std::ofstream(CAPTURE_FILE, std::ios::binary) << recorded;
+    h.device.pushData("live");
+
+    char buffer[IO_BLOCK_SIZE];
+    h.terminal.startReplay();
+    int first = h.terminal.replayFd;
+    EXPECT_EQ(h.terminal.readDevice(buffer, 2), 2);
+    h.terminal.startReplay();
+    // The replaced replay's descriptor was closed, not leaked.
+    EXPECT_TRUE(h.terminal.replayFd == first || fcntl(first, F_GETFD) == -1);
+    std::string replayed;
+    for (int expected : {1024, 1024, 452}) {
+        int n = h.terminal.readDevice(buffer, IO_BLOCK_SIZE);
+        ASSERT_EQ(n, expected);
+        replayed.append(buffer, n);
+    }
+    EXPECT_EQ(replayed, recorded);
+    EXPECT_EQ(h.terminal.bytesRead, 0);
+    EXPECT_EQ(h.terminal.readDevice(buffer, IO_BLOCK_SIZE), 4);
+    EXPECT_EQ(h.terminal.replayFd, -1);
+    EXPECT_EQ(h.terminal.bytesRead, 4);
+}
+
+// Row r of the screen reads the digit r % 10, then the alphabet.
+class Copy : public InScratchDirectory {
+protected:
+    void SetUp() override {
+        InScratchDirectory::SetUp();
+        h.open(0);
+        h.clear();
+        for (int r = 0; r < 24; r++)
+            h.feed("\x1b[" + std::to_string(r + 1) + ";1H" + std::to_string(r % 10) + "abcdefghijklmnopqrstuvwxyz");
+        h.terminal.setStatus("title");
+        moveTo(19, 29);
+        before = h.screen().cells;
+    }
+
+    void keys(std::initializer_list<int> codes, int times = 1) {
+        for (int i = 0; i < times; i++)
+            for (int code : codes) h.adapter.pushKey(code);
+    }
+    void moveTo(int row, int column) {
+        h.feed("\x1b[" + std::to_string(row + 1) + ";" + std::to_string(column + 1) + "H");
+    }
+    std::string copied() const { return h.terminal.copyBuffer.data(); }
+
+    TerminalHarness h;
+    std::vector<Cell> before;
+};
+
+TEST_F(Copy, RectangleFromEitherCornerAndItsLengthOnTheStatusPage) {
+    // Anchor at row 2, column 10, end at row 4, column 5, from the cursor at 19, 29.
+    keys({UP}, 17);
+    keys({LEFT}, 19);
+    keys({ENTER, DOWN, DOWN});
+    keys({LEFT}, 5);
+    keys({ENTER});
+    h.terminal.copyRegion();
+    EXPECT_EQ(copied(), "efghij\refghij\refghij");
+    EXPECT_EQ(h.screen().cells, before);
+    EXPECT_EQ(h.screen().cursor, 19 * 80 + 29);
+    EXPECT_STREQ(h.screen().statusText.data(), "title ");
+    EXPECT_FALSE(h.adapter.cursorBlock);
+    EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
+
+    // The same rectangle from the bottom-right corner, finished with ESC.
+    h.terminal.copyBuffer[0] = 0;
+    moveTo(4, 10);
+    keys({int('x'), UP, UP});
+    keys({LEFT}, 5);
+    keys({ESC});
+    h.terminal.copyRegion();
+    EXPECT_EQ(copied(), "efghij\refghij\refghij");
+
+    h.adapter.pushKey('q');
+    h.terminal.showStatusPage();
+    const Screen& page = *h.terminal.screens[LOCAL_SESSION];
+    std::string line;
+    for (int c = 0; c < 20; c++) line += static_cast<char>(page.cells[8 * 80 + c] & 0xFF);
+    EXPECT_EQ(line, "Copy    :    20 char");
+}
+
+TEST_F(Copy, SelectionShownInExchangedColoursWhileMoving) {
+    moveTo(1, 1);
+    keys({ENTER, RIGHT, DOWN});  // no key to finish: the copy is caught mid-way
+    EXPECT_THROW(h.terminal.copyRegion(), NoMoreKeys);
+    int plain = before[0] >> 8;
+    int selected = ((plain & 7) << 4) | ((plain >> 4) & 7) | (plain & 0x88);
+    for (int r = 0; r < 4; r++)
+        for (int c = 0; c < 4; c++)
+            EXPECT_EQ(h.attrAt(r, c), r >= 1 && r <= 2 && c >= 1 && c <= 2 ? selected : plain);
+    EXPECT_STREQ(h.screen().statusText.data(), "Move to end and press ENTER ");
+    EXPECT_EQ(copied(), "ab\rab");
+}
+
+TEST_F(Copy, EscapeBeforeAnAnchorAndTheScreenEdges) {
+    std::strcpy(h.terminal.copyBuffer.data(), "kept");
+    keys({LEFT, ESC});
+    h.terminal.copyRegion();
+    EXPECT_EQ(copied(), "kept");
+    EXPECT_EQ(h.screen().cells, before);
+    EXPECT_EQ(h.screen().cursor, 19 * 80 + 29);
+
+    moveTo(0, 0);
+    keys({LEFT, UP, ENTER, ENTER});
+    h.terminal.copyRegion();
+    EXPECT_EQ(copied(), "0");
+
+    // A character printed in the last cell leaves the cursor past it.
+    h.feed("\x1b[24;80H*");
+    ASSERT_EQ(h.screen().cursor, h.terminal.cellCount);
+    keys({RIGHT, DOWN, ENTER, ENTER});
+    h.terminal.copyRegion();
+    EXPECT_EQ(copied(), "*");
+    EXPECT_EQ(h.screen().cursor, h.terminal.cellCount);
+    EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
+}
+
+}  // namespace
