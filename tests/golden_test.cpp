@@ -71,24 +71,4 @@ TEST(ScreenDump, CodePage437ControlBytesHaveGlyphs) {
     EXPECT_EQ(cp437ToUtf8("Az~"), "Az~");
 }
 
-TEST(ScreenDump, OptionsAreCheckedAndUnderstood) {
-    ScreenOptions options;
-    std::string error;
-    ASSERT_TRUE(parseScreenOptions({"-V", "--rows", "30", "--cols", "100", "--attrs", "in.bin"},
-                                   options, error));
-    EXPECT_EQ(options.emulation, VT100);
-    EXPECT_EQ(options.consoleRows, 30);
-    EXPECT_EQ(options.consoleCols, 100);
-    EXPECT_TRUE(options.attrs);
-    EXPECT_FALSE(options.status);
-    EXPECT_EQ(options.inputPath, "in.bin");
-
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"--rows"}, {"--rows", "1"}, {"--cols", "12x"}, {"-q"}, {"a", "b"}}) {
-        ScreenOptions rejected;
-        EXPECT_FALSE(parseScreenOptions(bad, rejected, error)) << bad[0];
-        EXPECT_FALSE(error.empty());
-    }
-}
-
 }  // namespace
