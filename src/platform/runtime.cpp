@@ -2,6 +2,8 @@
 // device names.
 #include "platform/runtime.h"
 
+#include "platform/console.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <strings.h>
@@ -9,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -145,4 +148,18 @@ bool copyToPrinter(const char* path, const char* printer) {
     if (std::fflush(out) != 0) complete = false;
     closePrinter(out);
     return complete;
+}
+
+void printOverConsole(const char* format, ...) {
+    // Bring the terminal up to date first: a frame still to come would
+    // otherwise be drawn over the message before anyone could read it.
+    consoleBeforeBlocking();
+    // The terminal's cursor is wherever the last frame left it, perhaps in
+    // the middle of a row: the message starts a line of its own.
+    if (::isatty(STDOUT_FILENO)) std::fputs("\r\n", stdout);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stdout, format, args);
+    va_end(args);
+    std::fflush(stdout);
 }

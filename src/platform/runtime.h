@@ -36,3 +36,8 @@ bool temporaryName(char* name, size_t size);
 
 // Copies a file to a printer byte for byte, with no output on the console.
 bool copyToPrinter(const char* path, const char* printer);
+
+// Writes a message straight to standard output over the console as it
+// stands now, so that it stays in view while the program waits for a key;
+// consoleTextWritten then has the console drawn again over it.
+void printOverConsole(const char* format, ...) __attribute__((format(printf, 1, 2)));

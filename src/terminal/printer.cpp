@@ -55,10 +55,9 @@ bool openPrintStream(Terminal& t, Screen& screen) {
         screen.spoolFile = openPrinter(name);
     }
     if (screen.spoolFile != nullptr) return true;
-    std::printf("ZARNEK: Unable to open %s\n", name);
-    std::fflush(stdout);
-    consoleTextWritten();
+    printOverConsole("ZARNEK: Unable to open %s\n", name);
     t.adapter->readKey();
+    consoleTextWritten();
     t.setPrinter(NULL_PRINTER);
     return false;
 }
