@@ -66,6 +66,7 @@ typedef DWORD* LPDWORD;
 #define VK_BACK 0x08
 #define VK_TAB 0x09
 #define VK_RETURN 0x0D
+#define VK_SHIFT 0x10
 #define VK_ESCAPE 0x1B
 #define VK_SPACE 0x20
 #define VK_PRIOR 0x21
@@ -309,6 +310,8 @@ class ConsoleInput : public ConsoleObject {
 public:
     ConsoleInput(int fd, bool utf8) : fd(fd), decoder(utf8) {}
 
+    // Reading the process's own input takes the terminal's keys.
+    void listen();
     // Decodes what the descriptor holds, without waiting; a sequence held
     // longer than the escape time is taken as it stands.
     void pump();

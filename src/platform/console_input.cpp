@@ -361,6 +361,10 @@ Answer KeyDecoder::decodeCharacter(size_t start, bool final, size_t& used,
 // ---------------------------------------------------------------------------
 // The console input.
 
+void ConsoleInput::listen() {
+    if (!listening) takeTerminalInput(mode & ENABLE_PROCESSED_INPUT);
+}
+
 void ConsoleInput::pump() {
     if (listening && !ended && events.size() < EVENT_BACKLOG) readAvailable();
     if (decoder.holding() && consoleClock() - heldSince >= ESCAPE_TIME_MS) decoder.flush(events);
@@ -415,9 +419,7 @@ namespace {
 
 ConsoleInput* inputOf(HANDLE handle) {
     ConsoleInput* input = dynamic_cast<ConsoleInput*>(static_cast<ConsoleObject*>(handle));
-    // Reading the process's console input takes the terminal's keys.
-    if (input != nullptr && input == &processConsoleInput() && !input->listening)
-        takeTerminalInput(input->mode & ENABLE_PROCESSED_INPUT);
+    if (input != nullptr) input->listen();
     return input;
 }
 

@@ -159,9 +159,7 @@ void ConsoleRenderer::paintRow(const ConsoleOutput& buffer, int y, bool everythi
         if (terminalX != x || terminalY != y) moveTo(x, y, out);
         paintCell(cell, out);
         seen = cell;
-        // In the terminal's last column the cursor stays put (no autowrap);
-        // rather than rely on that, the next cell is placed explicitly.
-        terminalX = x + 1 < clipColumns ? x + 1 : -1;
+        terminalX = x + 1;
     }
 }
 

@@ -56,8 +56,11 @@ int runtimeKey(const INPUT_RECORD& record) {
     bool alt = event.dwControlKeyState & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED);
     bool altLetter = alt && event.wVirtualKeyCode >= '0' && event.wVirtualKeyCode <= 'Z';
     if (character != 0 && !altLetter) return character;
-    if (event.wVirtualScanCode == 0) return -1;
-    return 256 + extendedCode(event);
+    WORD key = event.wVirtualKeyCode;
+    bool extended = altLetter || (key >= VK_PRIOR && key <= VK_DOWN) || key == VK_INSERT ||
+                    key == VK_DELETE || (key >= VK_F1 && key <= VK_F12);
+    // Shift, Ctrl, Alt and the lock keys alone are no key to the runtime.
+    return extended ? 256 + extendedCode(event) : -1;
 }
 
 // Drops the events in front that are no key press; true if a key waits.
@@ -67,10 +70,13 @@ bool nextKeyWaiting(ConsoleInput& input) {
     return !input.events.empty();
 }
 
+// The console input behind standard input; reading the process's own takes
+// the terminal's keys.
 ConsoleInput& runtimeInput() {
-    ConsoleInput& input = processConsoleInput();
-    if (!input.listening) takeTerminalInput(input.mode & ENABLE_PROCESSED_INPUT);
-    return input;
+    auto* input = dynamic_cast<ConsoleInput*>(static_cast<ConsoleObject*>(GetStdHandle(STD_INPUT_HANDLE)));
+    if (input == nullptr) input = &processConsoleInput();
+    input->listen();
+    return *input;
 }
 
 }  // namespace

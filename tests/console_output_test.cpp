@@ -1,0 +1,167 @@
+// The console screen buffer and the renderer that shows it on a terminal.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/console.h"
+
+namespace {
+
+const std::string ENTER = "\x1b[?1049h\x1b[?7l";
+
+void put(ConsoleOutput& console, int x, int y, const std::string& text, WORD attributes = 7) {
+    console.attributes = attributes;
+    console.moveCursor(COORD{static_cast<SHORT>(x), static_cast<SHORT>(y)});
+    console.writeText(text.data(), static_cast<DWORD>(text.size()));
+}
+
+std::string rowText(const ConsoleOutput& console, int y) {
+    std::string text;
+    for (int x = 0; x < console.columns(); x++) text += static_cast<char>(console.at(x, y).character);
+    return text;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(ConsoleBuffer, WithoutWrappingTheLastColumnIsOverwritten) {
+    ConsoleOutput console(10, 3);
+    console.mode = 0;
+    put(console, 8, 0, "abcd");
+    EXPECT_EQ(rowText(console, 0), "        ad");
+    EXPECT_EQ(rowText(console, 1), std::string(10, ' '));
+    EXPECT_EQ(console.cursor.X, 9);
+    EXPECT_EQ(console.cursor.Y, 0);
+}
+
+TEST(ConsoleBuffer, WithWrappingTextContinuesAndTheBottomScrolls) {
+    ConsoleOutput console(4, 2);
+    put(console, 2, 0, "abcdefg");
+    EXPECT_EQ(rowText(console, 0), "cdef");
+    EXPECT_EQ(rowText(console, 1), "g   ");
+    EXPECT_EQ(console.cursor.X, 1);
+    EXPECT_EQ(console.cursor.Y, 1);
+}
+
+TEST(ConsoleBuffer, RefusesACursorOutsideTheBuffer) {
+    ConsoleOutput console(80, 25);
+    EXPECT_FALSE(console.moveCursor(COORD{80, 0}));
+    EXPECT_FALSE(console.moveCursor(COORD{0, 25}));
+    EXPECT_FALSE(console.moveCursor(COORD{-1, 3}));
+    EXPECT_TRUE(console.moveCursor(COORD{79, 24}));
+    EXPECT_EQ(console.cursor.X, 79);
+}
+
+TEST(ConsoleRenderer, FirstFrameEntersTheAlternateScreenAndPaintsEveryCell) {
+    ConsoleOutput console(3, 2);
+    ConsoleRenderer renderer(true);
+    EXPECT_EQ(renderer.leave(), "") << "nothing shown yet, nothing to give back";
+    put(console, 0, 0, "ab");
+    console.moveCursor(COORD{0, 0});
+    std::string frame = renderer.frame(console);
+    EXPECT_EQ(frame, ENTER + "\x1b[1H\x1b[0;37;40mab \x1b[2H   \x1b[1H");
+    EXPECT_TRUE(renderer.started);
+    EXPECT_EQ(renderer.frame(console), "") << "an unchanged buffer writes nothing";
+    std::string leave = renderer.leave();
+    EXPECT_TRUE(contains(leave, "\x1b[?1049l"));
+    EXPECT_TRUE(contains(leave, "\x1b[?7h"));
+    EXPECT_TRUE(contains(leave, "\x1b[0m"));
+}
+
+TEST(ConsoleRenderer, OneChangedCellWritesAShortUpdate) {
+    ConsoleOutput console(80, 25);
+    ConsoleRenderer renderer(true);
+    renderer.frame(console);
+    put(console, 4, 2, "x");
+    console.moveCursor(COORD{0, 0});
+    EXPECT_EQ(renderer.frame(console), "\x1b[3;5Hx\x1b[1H");
+    // Drawing the same character again changes nothing on the terminal.
+    put(console, 4, 2, "x");
+    console.moveCursor(COORD{0, 0});
+    EXPECT_EQ(renderer.frame(console), "");
+}
+
+TEST(ConsoleRenderer, RepaintsEverythingAfterOtherOutputButEntersOnce) {
+    ConsoleOutput console(2, 1);
+    ConsoleRenderer renderer(true);
+    renderer.frame(console);
+    renderer.repaintAll();
+    std::string frame = renderer.frame(console);
+    EXPECT_FALSE(contains(frame, "\x1b[?1049h"));
+    EXPECT_EQ(frame, "\x1b[1H\x1b[0;37;40m  \x1b[1H");
+}
+
+TEST(ConsoleRenderer, ColoursFollowTheConsoleBits) {
+    ConsoleOutput console(4, 1);
+    console.mode = 0;
+    ConsoleRenderer renderer(true);
+    put(console, 0, 0, "a", 0x1E);  // bright yellow on blue
+    put(console, 1, 0, "b", 0x87);  // bit 7 is not shown: white on black
+    put(console, 2, 0, "c", 0x07);
+    put(console, 3, 0, "d", 0x41);  // blue on red
+    std::string frame = renderer.frame(console);
+    EXPECT_TRUE(contains(frame, "\x1b[0;93;44ma\x1b[37;40mbc\x1b[34;41md")) << frame;
+}
+
+TEST(ConsoleRenderer, CodePageGlyphsAsUtf8OrRawBytes) {
+    ConsoleOutput console(5, 1);
+    console.mode = 0;
+    put(console, 0, 0, std::string("\xC4\x01\x00\x82\x1B", 5));
+    ConsoleRenderer utf8(true);
+    EXPECT_TRUE(contains(utf8.frame(console), "\xE2\x94\x80\xE2\x98\xBA \xC3\xA9\xE2\x86\x90"));
+    // A terminal of another codeset gets the bytes, but never a control.
+    ConsoleRenderer raw(false);
+    std::string frame = raw.frame(console);
+    EXPECT_TRUE(contains(frame, "\xC4? ??")) << frame;
+}
+
+TEST(ConsoleRenderer, CodePageTableRoundTrips) {
+    for (int byte = 0x01; byte < 0x100; byte++) {
+        if (byte == ' ') continue;
+        EXPECT_EQ(unicodeToCp437(cp437ToUnicode(static_cast<unsigned char>(byte))), byte) << byte;
+    }
+    EXPECT_EQ(unicodeToCp437(U'€'), -1);
+}
+
+TEST(ConsoleRenderer, CursorVisibilityAndBlockShape) {
+    ConsoleOutput console(10, 2);
+    ConsoleRenderer renderer(true);
+    renderer.frame(console);
+    console.cursorInfo = CONSOLE_CURSOR_INFO{25, FALSE};
+    console.changed = true;
+    EXPECT_EQ(renderer.frame(console), "\x1b[?25l");
+    console.cursorInfo = CONSOLE_CURSOR_INFO{100, TRUE};
+    console.moveCursor(COORD{3, 1});
+    EXPECT_EQ(renderer.frame(console), "\x1b[2;4H\x1b[2 q\x1b[?25h");
+    console.cursorInfo = CONSOLE_CURSOR_INFO{25, TRUE};
+    console.changed = true;
+    EXPECT_EQ(renderer.frame(console), "\x1b[0 q");
+    EXPECT_TRUE(contains(renderer.leave(), "\x1b[0 q\x1b[?25h")) << "the shape was changed: reset";
+}
+
+TEST(ConsoleRenderer, BellRingsOnceWithTheNextFrame) {
+    ConsoleOutput console(2, 1);
+    ConsoleRenderer renderer(true);
+    renderer.frame(console);
+    console.bell = true;
+    EXPECT_EQ(renderer.frame(console), "\x07");
+    EXPECT_EQ(renderer.frame(console), "");
+}
+
+TEST(ConsoleRenderer, ASmallerTerminalGetsOnlyWhatFits) {
+    ConsoleOutput console(6, 3);
+    console.mode = 0;
+    ConsoleRenderer renderer(true);
+    renderer.clipTo(4, 2);
+    put(console, 0, 2, "zzzzzz");
+    put(console, 0, 0, "abcdef");
+    std::string frame = renderer.frame(console);
+    EXPECT_TRUE(contains(frame, "abcd\x1b[2H")) << frame;
+    EXPECT_FALSE(contains(frame, "e"));
+    EXPECT_FALSE(contains(frame, "z"));
+    // The cursor stands in the last column, beyond the terminal: hidden.
+    EXPECT_TRUE(contains(frame, "\x1b[?25l"));
+}
