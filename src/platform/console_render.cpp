@@ -303,8 +303,9 @@ void restoreTerminal() {
 
 void restoreAtExit() {
     if (restored) return;
-    // A terminal without an alternate screen keeps the last frame in view.
-    renderConsole(true);
+    // A terminal without an alternate screen keeps the last frame in view;
+    // a run that never showed one leaves the screen alone.
+    if (processRenderer != nullptr && processRenderer->started) renderConsole(true);
     restoreTerminal();
 }
 

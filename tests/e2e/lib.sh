@@ -63,7 +63,7 @@ e2e_start() {  # e2e_start NAME COLS ROWS CMD...
     command_line="$(printf '%q ' "$@"); echo \"e2e-exit=\$?\""
     e2e_tmux new-session -d -s "$name" -x "$cols" -y "$rows" \
         "env PS1='$E2E_PROMPT' LANG=C.UTF-8 LC_ALL= LC_CTYPE= bash --norc --noprofile -i" \
-        \; set-option -g status off || return 1
+        \; set-option -g status off \; set-option -g exit-empty off || return 1
     e2e_tmux resize-window -t "$name" -x "$cols" -y "$rows" >/dev/null 2>&1
     e2e_wait_prompt "$name" || return 1
     e2e_tmux send-keys -t "$name" -l "$command_line"
@@ -154,15 +154,16 @@ e2e_exit_status() {  # e2e_exit_status NAME: prints the last exit status shown
     e2e_screen "$1" | grep -o 'e2e-exit=[0-9]*' | tail -n 1 | cut -d= -f2
 }
 
-# The terminal modes the shell sees, as "tty: echo icanon opost" (a "-" before
-# a name means off); asked for from inside the pane so it reads the real pty.
+# The terminal modes the shell sees, as "tty-modes: echo icanon opost" (a "-"
+# before a name means off); asked for from inside the pane so it reads the
+# real pty.  The typed command line itself does not contain the marker.
 e2e_tty_modes() {
     local name=$1
     e2e_tmux send-keys -t "$name" -l \
-        "echo \"tty: \$(stty -a | tr -s ' ;' '\\n\\n' | grep -xE -- '-?(icanon|echo|opost|isig)' | tr '\\n' ' ')\""
+        "echo \"tty-\"\"modes: \$(stty -a | tr -s ' ;' '\\n\\n' | grep -xE -- '-?(icanon|echo|opost|isig)' | tr '\\n' ' ')\""
     e2e_tmux send-keys -t "$name" Enter
-    e2e_poll 5 e2e_screen_has "$name" "tty: " || return 1
-    e2e_screen "$name" | grep -o 'tty: .*' | tail -n 1
+    e2e_poll 5 e2e_screen_has "$name" "tty-modes: " || return 1
+    e2e_screen "$name" | grep -o 'tty-modes: .*' | tail -n 1
 }
 
 e2e_assert_restored() {  # e2e_assert_restored NAME
@@ -183,7 +184,7 @@ e2e_assert_restored() {  # e2e_assert_restored NAME
     e2e_wait_prompt "$name"
     modes=$(e2e_tty_modes "$name")
     for mode in icanon echo opost isig; do
-        if [[ " ${modes#tty: } " == *" $mode "* ]]; then
+        if [[ " ${modes#tty-modes: } " == *" $mode "* ]]; then
             e2e_ok "$name: terminal has $mode"
         else
             e2e_fail "$name: terminal lacks $mode ($modes)"
