@@ -7,7 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "backend/devtel.h"
 #include "terminal_harness.h"
@@ -134,6 +136,30 @@ TEST_F(LoopbackHost, SessionsAreSeparateConnectionsAndOpenSelectsAConnectedOne) 
     EXPECT_EQ(receive(first, 6), "\xff\xfb\x01" "to0");
     ::close(first);
     ::close(second);
+}
+
+// Another session's unread data must not end every idle wait at once.
+TEST_F(LoopbackHost, OnlyTheSelectedSessionWakesTheIdleWait) {
+    auto watching = [](int fd) {
+        const std::vector<int>& watched = watchedDescriptors();
+        return std::find(watched.begin(), watched.end(), fd) != watched.end();
+    };
+    DevTel device(hostText().c_str());
+    ASSERT_EQ(device.open(0, "xterm", 24, 80), 0);
+    ASSERT_EQ(device.open(1, "xterm", 24, 80), 0);
+    int first = device.sessions[0].socket;
+    int second = device.sessions[1].socket;
+    EXPECT_FALSE(watching(first));
+    EXPECT_TRUE(watching(second));
+
+    ASSERT_EQ(device.open(0, "xterm", 24, 80), 0);
+    EXPECT_TRUE(watching(first));
+    EXPECT_FALSE(watching(second));
+
+    device.close(0);
+    EXPECT_FALSE(watching(first));
+    ::close(acceptConnection());
+    ::close(acceptConnection());
 }
 
 TEST_F(LoopbackHost, DestroyingTheDeviceClosesEveryConnection) {

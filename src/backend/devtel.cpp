@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/wait.h"
 #include "terminal/terminal.h"
 
 namespace {
@@ -80,7 +81,10 @@ int DevTel::open(int session, const char* type, int rows, int columns) {
     winCols = columns;
     currentIndex = session;
     current = &sessions[session];
-    if (current->connected) return 0;
+    if (current->connected) {
+        watchSelected();
+        return 0;
+    }
 
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
     if (s == INVALID_SOCKET) {
@@ -118,8 +122,18 @@ int DevTel::open(int session, const char* type, int rows, int columns) {
     record = TelSession{};
     record.socket = s;
     record.connected = 1;
+    watchSelected();
     if (proxyEnabled) sendRelayRequest(record, host, port);
     return 0;
+}
+
+// Only the selected session's socket ends the idle wait.  The others' data
+// waits unread until their session is shown, and a socket that stays
+// readable would keep the main loop from ever idling.
+void DevTel::watchSelected() {
+    for (TelSession& session : sessions)
+        if (session.connected && &session != current) unwatchDescriptor(session.socket);
+    if (current->connected) watchDescriptor(current->socket);
 }
 
 int DevTel::connectTo(SOCKET s, const char* name, int port, const char* targetHost) {

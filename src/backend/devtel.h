@@ -66,6 +66,7 @@ private:
     // Connection (devtel.cpp).
     int connectTo(SOCKET s, const char* name, int port, const char* targetHost);
     void sendRelayRequest(TelSession& session, const char* host, int port);
+    void watchSelected();
 
     // The byte stream of one session (telnet.cpp).  Each takes the session
     // it works on: an error box waits for keys, and a hot key pressed there

@@ -59,7 +59,5 @@ int connect(SOCKET s, const SOCKADDR* address, int addressLength) {
     // goes on in the background, and asking again waits for it.
     while (result < 0 && (errno == EINTR || errno == EALREADY))
         result = ::connect(s, address, static_cast<socklen_t>(addressLength));
-    if (result < 0 && errno != EISCONN) return SOCKET_ERROR;
-    watchDescriptor(s);
-    return 0;
+    return result < 0 && errno != EISCONN ? SOCKET_ERROR : 0;
 }

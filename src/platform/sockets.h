@@ -5,7 +5,7 @@
 // send and connect get overloads with the exact Winsock parameter types, so a
 // call written the Winsock way (SOCKET, const char*, int, int) selects them
 // over the system's (const void*, size_t): send must never raise SIGPIPE, and
-// a connected socket must wake the idle wait when data arrives.
+// a signal must not fail a connect.
 #pragma once
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -40,6 +40,7 @@ typedef struct WSAData {
 int WSAStartup(WORD version, WSADATA* data);
 // Only FIONBIO is known; its non-zero value makes the socket non-blocking.
 int ioctlsocket(SOCKET s, long command, unsigned long* argument);
+// Also takes the socket out of the idle wait: its number is free for reuse.
 int closesocket(SOCKET s);
 // WSAEWOULDBLOCK when the last call would have had to wait, another value
 // (never WSAEWOULDBLOCK) for every other failure.
