@@ -8,6 +8,7 @@
 namespace {
 
 const std::string ENTER = "\x1b[?1049h\x1b[?7l";
+const std::string CLEAR = "\x1b[0m\x1b[2J";
 
 void put(ConsoleOutput& console, int x, int y, const std::string& text, WORD attributes = 7) {
     console.attributes = attributes;
@@ -62,7 +63,7 @@ TEST(ConsoleRenderer, FirstFrameEntersTheAlternateScreenAndPaintsEveryCell) {
     put(console, 0, 0, "ab");
     console.moveCursor(COORD{0, 0});
     std::string frame = renderer.frame(console);
-    EXPECT_EQ(frame, ENTER + "\x1b[1H\x1b[0;37;40mab \x1b[2H   \x1b[1H");
+    EXPECT_EQ(frame, ENTER + CLEAR + "\x1b[1H\x1b[0;37;40mab \x1b[2H   \x1b[1H");
     EXPECT_TRUE(renderer.started);
     EXPECT_EQ(renderer.frame(console), "") << "an unchanged buffer writes nothing";
     std::string leave = renderer.leave();
@@ -91,7 +92,7 @@ TEST(ConsoleRenderer, RepaintsEverythingAfterOtherOutputButEntersOnce) {
     renderer.repaintAll();
     std::string frame = renderer.frame(console);
     EXPECT_FALSE(contains(frame, "\x1b[?1049h"));
-    EXPECT_EQ(frame, "\x1b[1H\x1b[0;37;40m  \x1b[1H");
+    EXPECT_EQ(frame, CLEAR + "\x1b[1H\x1b[0;37;40m  \x1b[1H");
 }
 
 TEST(ConsoleRenderer, ColoursFollowTheConsoleBits) {

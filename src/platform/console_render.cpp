@@ -73,6 +73,7 @@ constexpr char UNPRINTABLE = '?';
 constexpr const char* ENTER_SCREEN = "\x1b[?1049h\x1b[?7l";
 constexpr const char* LEAVE_SCREEN = "\x1b[?7h\x1b[?1049l";
 constexpr const char* RESET_COLOURS = "\x1b[0m";
+constexpr const char* CLEAR_SCREEN = "\x1b[0m\x1b[2J";
 constexpr const char* SHOW_CURSOR = "\x1b[?25h";
 constexpr const char* HIDE_CURSOR = "\x1b[?25l";
 constexpr const char* BLOCK_SHAPE = "\x1b[2 q";
@@ -135,6 +136,9 @@ std::string ConsoleRenderer::frame(ConsoleOutput& buffer) {
         started = true;
     }
     if (everything) {
+        // Whatever else is on the terminal goes, also beyond the buffer when
+        // the terminal is the larger.
+        out += CLEAR_SCREEN;
         shown = buffer.cells;
         shownColumns = buffer.columns();
         shownValid = true;
@@ -325,6 +329,9 @@ void installHandler(int signal, void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
+    // A window resize must not fail a read, a write or a connection attempt
+    // on its way; the waits still wake up for it and repaint.
+    action.sa_flags = SA_RESTART;
     sigaction(signal, nullptr, &previousActions[signal]);
     // A signal the user chose to ignore (nohup) stays ignored.
     if (previousActions[signal].sa_handler == SIG_IGN) return;

@@ -128,8 +128,8 @@ int _getch() {
 int _putch(int c) {
     ConsoleOutput& output = processConsoleOutput();
     if (c == BELL) {
+        // Rung with the next frame; a bell alone does not start the screen.
         output.bell = true;
-        output.changed = true;
     } else {
         char byte = static_cast<char>(c);
         output.writeText(&byte, 1);
