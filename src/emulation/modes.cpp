@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr int BEL = 7;
 constexpr int DEL = 0x7F;
 constexpr int FIRST_PRINTABLE = 0x20;
 
@@ -155,7 +154,7 @@ void Terminal::reportTitle() {
             if (byte == '\0') break;
             if (byte >= FIRST_PRINTABLE && byte != DEL) queueKey(byte);
         }
-        queueKey(BEL);
+        queueKey('\a');
     }
 }
 
