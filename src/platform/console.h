@@ -349,7 +349,8 @@ ConsoleInput& processConsoleInput();
 // Sends a frame of the process's console: at once when forced (the program
 // is about to wait), otherwise at most every frame interval.
 void renderConsole(bool force);
-// Puts the terminal's input in raw mode, once; restored on every way out.
+// Puts the terminal's input in raw mode, with or without signals from keys;
+// from then on every way out restores the terminal.
 void takeTerminalInput(bool signalsFromKeys);
 // A monotonic clock in milliseconds.
 int64_t consoleClock();
