@@ -43,6 +43,9 @@ unsigned short wirePort(int port) {
 
 // The IPv4 address of a dotted address or a name; false when it has none.
 bool resolve(const char* name, in_addr& address) {
+    // Name resolution and the connect may take long: show the progress text
+    // before the wait.
+    consoleBeforeBlocking();
     address.s_addr = inet_addr(name);
     if (address.s_addr != INADDR_NONE) return true;
     HOSTENT* entry = gethostbyname(name);

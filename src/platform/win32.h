@@ -9,6 +9,7 @@
 #include <winsock.h>
 #include <windows.h>
 inline void consoleTextWritten() {}
+inline void consoleBeforeBlocking() {}
 #else
 #include "platform/console.h"
 #include "platform/runtime.h"
