@@ -26,22 +26,34 @@ ConsoleInput* inputOf(HANDLE handle) {
 ConsoleOutput::ConsoleOutput(int columns, int rows)
     : cells(static_cast<size_t>(columns) * rows), width(columns), height(rows) {}
 
+// A row piece at a time: the drawing of every printed character and every
+// scrolled row comes through here.
 void ConsoleOutput::writeText(const char* bytes, DWORD count) {
-    for (DWORD i = 0; i < count; i++) {
-        at(cursor.X, cursor.Y) = ConsoleCell{static_cast<unsigned char>(bytes[i]), attributes};
-        if (cursor.X + 1 < width) {
-            cursor.X++;
+    const WORD attr = attributes;
+    while (count > 0) {
+        int x = cursor.X;
+        DWORD piece = std::min<DWORD>(count, static_cast<DWORD>(width - x));
+        ConsoleCell* cell = &at(x, cursor.Y);
+        for (DWORD i = 0; i < piece; i++) cell[i] = ConsoleCell{static_cast<unsigned char>(bytes[i]), attr};
+        bytes += piece;
+        count -= piece;
+        if (x + static_cast<int>(piece) < width) {
+            cursor.X = static_cast<SHORT>(x + piece);
         } else if (mode & ENABLE_WRAP_AT_EOL_OUTPUT) {
             cursor.X = 0;
             if (cursor.Y + 1 < height)
                 cursor.Y++;
             else
                 scrollUp();
+        } else {
+            // Without wrapping the cursor stays in the last column, and every
+            // further byte overwrites that cell: the last one stays.
+            cursor.X = static_cast<SHORT>(width - 1);
+            if (count > 0) cell[piece - 1] = ConsoleCell{static_cast<unsigned char>(bytes[count - 1]), attr};
+            count = 0;
         }
-        // Without wrapping the cursor stays in the last column, and the next
-        // byte overwrites that cell.
+        changed = true;
     }
-    changed = changed || count > 0;
 }
 
 void ConsoleOutput::scrollUp() {
