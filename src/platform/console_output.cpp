@@ -1,10 +1,33 @@
 // The console screen buffer and the console API calls that act on it.  The
 // renderer (console_render.cpp) brings the real terminal up to date later.
 #include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 #include "platform/console.h"
 
 namespace {
+
+// A cell is stored as one 32-bit word, which the compiler turns into wide
+// stores: the character byte at offset 0 and the attributes at offset 2 of
+// its object representation, whatever the byte order.
+static_assert(std::is_trivially_copyable_v<ConsoleCell> && sizeof(ConsoleCell) == 4 &&
+              offsetof(ConsoleCell, character) == 0 && offsetof(ConsoleCell, attributes) == 2);
+constexpr bool LITTLE_ENDIAN_WORDS = std::endian::native == std::endian::little;
+constexpr int CHARACTER_SHIFT = LITTLE_ENDIAN_WORDS ? 0 : 24;
+constexpr int ATTRIBUTES_SHIFT = LITTLE_ENDIAN_WORDS ? 16 : 0;
+
+void storeText(ConsoleCell* cells, const char* bytes, DWORD count, WORD attributes) {
+    const uint32_t attributeBits = static_cast<uint32_t>(attributes) << ATTRIBUTES_SHIFT;
+    for (DWORD i = 0; i < count; i++) {
+        uint32_t word = attributeBits |
+                        static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << CHARACTER_SHIFT;
+        std::memcpy(static_cast<void*>(&cells[i]), &word, sizeof word);
+    }
+}
 
 // Windows accepts cursor sizes from 1 to 100 per cent of the cell.
 constexpr DWORD MIN_CURSOR_SIZE = 1;
@@ -29,12 +52,11 @@ ConsoleOutput::ConsoleOutput(int columns, int rows)
 // A row piece at a time: the drawing of every printed character and every
 // scrolled row comes through here.
 void ConsoleOutput::writeText(const char* bytes, DWORD count) {
-    const WORD attr = attributes;
     while (count > 0) {
         int x = cursor.X;
         DWORD piece = std::min<DWORD>(count, static_cast<DWORD>(width - x));
         ConsoleCell* cell = &at(x, cursor.Y);
-        for (DWORD i = 0; i < piece; i++) cell[i] = ConsoleCell{static_cast<unsigned char>(bytes[i]), attr};
+        storeText(cell, bytes, piece, attributes);
         bytes += piece;
         count -= piece;
         if (x + static_cast<int>(piece) < width) {
@@ -49,7 +71,7 @@ void ConsoleOutput::writeText(const char* bytes, DWORD count) {
             // Without wrapping the cursor stays in the last column, and every
             // further byte overwrites that cell: the last one stays.
             cursor.X = static_cast<SHORT>(width - 1);
-            if (count > 0) cell[piece - 1] = ConsoleCell{static_cast<unsigned char>(bytes[count - 1]), attr};
+            if (count > 0) storeText(&cell[piece - 1], &bytes[count - 1], 1, attributes);
             count = 0;
         }
         changed = true;
