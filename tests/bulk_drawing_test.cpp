@@ -3,11 +3,13 @@
 // which the Terminal paints moved blocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/console.h"
+#include "terminal_harness.h"
 
 namespace {
 
@@ -39,6 +41,31 @@ struct ReferenceConsole {
         }
     }
 };
+
+// The adapter calls that paint cells as defined: one setAttribute and one
+// write per run of equal attribute of at most 80 cells, then the attribute
+// last sent again.
+std::vector<std::string> definedPaint(int position, const std::vector<Cell>& cells, int sentAttr) {
+    std::vector<std::string> calls;
+    for (size_t i = 0; i < cells.size();) {
+        std::string text;
+        int attr = cells[i] >> 8;
+        size_t start = i;
+        while (i < cells.size() && text.size() < 80 && (cells[i] >> 8) == attr)
+            text += static_cast<char>(cells[i++] & 0xFF);
+        calls.push_back("setAttribute " + std::to_string(attr));
+        calls.push_back("write " + std::to_string(position + static_cast<int>(start)) + " " + text);
+    }
+    calls.push_back("setAttribute " + std::to_string(sentAttr));
+    return calls;
+}
+
+std::vector<std::string> drawingCalls(const std::vector<std::string>& log) {
+    std::vector<std::string> calls;
+    for (const std::string& entry : log)
+        if (entry.rfind("setAttribute", 0) == 0 || entry.rfind("write", 0) == 0) calls.push_back(entry);
+    return calls;
+}
 
 std::string randomBytes(std::mt19937& random, int length) {
     std::string bytes;
@@ -74,4 +101,33 @@ TEST(BulkDrawing, ConsoleTextWritesMatchByteByByteOutput) {
             ASSERT_EQ(console.changed, !bytes.empty());
         }
     }
+}
+
+TEST(BulkDrawing, PaintedBlocksAreDrawnInTheDefinedRuns) {
+    TerminalHarness h;
+    h.device.alwaysOpen = true;
+    h.open(0);
+    Terminal& t = h.terminal;
+    std::mt19937 random(11);
+    for (int round = 0; round < 500; round++) {
+        // Few attributes, changing at random distances, so that runs of
+        // every length and alignment occur, some longer than 80 cells.
+        int length = static_cast<int>(random() % (t.cellCount + 1));
+        int position = static_cast<int>(random() % (t.cellCount - length + 1));
+        std::vector<Cell> cells(static_cast<size_t>(length));
+        int attr = 0;
+        for (Cell& cell : cells) {
+            if (random() % 40 == 0) attr = static_cast<int>(random() % 3) * 0x51;
+            cell = static_cast<Cell>(attr << 8 | (random() & 0xFF));
+        }
+        h.adapter.log.clear();
+        h.adapter.logging = true;
+        t.paintCells(position, length, cells.data());
+        h.adapter.logging = false;
+        std::vector<std::string> expected =
+            length == 0 ? std::vector<std::string>{} : definedPaint(position, cells, h.screen().sentAttr);
+        ASSERT_EQ(drawingCalls(h.adapter.log), expected) << "round " << round;
+        ASSERT_TRUE(std::equal(cells.begin(), cells.end(), h.screen().cells.begin() + position));
+    }
+    EXPECT_TRUE(cellsMatch(t, h.adapter));
 }

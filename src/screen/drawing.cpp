@@ -4,6 +4,7 @@
 // inside the visible cells: the part of a request that lies outside the
 // screen is cut off, and a request with nothing left is ignored.
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -14,6 +15,13 @@ namespace {
 // Moved blocks are drawn in runs of at most this many cells.
 constexpr int PAINT_RUN_LIMIT = 80;
 constexpr int SPACE = ' ';
+constexpr Cell CHARACTER_MASK = 0x00FF;
+constexpr Cell ATTRIBUTE_MASK = 0xFF00;
+// Runs are measured four cells to a 64-bit word.
+constexpr int CELL_BITS = 16;
+constexpr int CELLS_PER_WORD = 4;
+constexpr uint64_t CELLS_IN_WORD_ONES = 0x0001000100010001ULL;
+constexpr uint64_t WORD_ATTRIBUTE_MASK = ATTRIBUTE_MASK * CELLS_IN_WORD_ONES;
 
 // The part of the cells [start, start + count) that lies in [0, limit).
 struct Span {
@@ -61,6 +69,28 @@ EditSpan editSpan(int cursor, int offset, int n, int lineOnly, int rows, int col
     return {static_cast<int>(start), static_cast<int>(end), static_cast<int>(count)};
 }
 
+// The number of cells, at most limit, that share the first one's attribute.
+// A scroll paints every row of the region, so four cells are compared at
+// once, as one 64-bit word; the first cell that differs is found from the
+// position of the lowest differing bit in memory order.
+int attributeRun(const Cell* cells, int limit) {
+    const Cell attr = cells[0] & ATTRIBUTE_MASK;
+    const uint64_t pattern = attr * CELLS_IN_WORD_ONES;
+    int length = 0;
+    for (; length + CELLS_PER_WORD <= limit; length += CELLS_PER_WORD) {
+        uint64_t word;
+        std::memcpy(&word, cells + length, sizeof word);
+        uint64_t differ = (word ^ pattern) & WORD_ATTRIBUTE_MASK;
+        if (differ != 0) {
+            int bit = std::endian::native == std::endian::little ? std::countr_zero(differ)
+                                                                 : std::countl_zero(differ);
+            return length + bit / CELL_BITS;
+        }
+    }
+    while (length < limit && (cells[length] & ATTRIBUTE_MASK) == attr) length++;
+    return length;
+}
+
 }  // namespace
 
 void Terminal::fillCells(int position, int character, int n) {
@@ -99,14 +129,9 @@ void Terminal::paintCells(int position, int n, const Cell* source) {
     cursorOff();
     char text[PAINT_RUN_LIMIT];
     for (int i = 0; i < span.count;) {
-        int attr = source[i] >> 8;
-        int length = 0;
-        while (i + length < span.count && length < PAINT_RUN_LIMIT &&
-               (source[i + length] >> 8) == attr) {
-            text[length] = static_cast<char>(source[i + length] & 0xFF);
-            length++;
-        }
-        adapter->setAttribute(attr);
+        int length = attributeRun(source + i, std::min(PAINT_RUN_LIMIT, span.count - i));
+        for (int k = 0; k < length; k++) text[k] = static_cast<char>(source[i + k] & CHARACTER_MASK);
+        adapter->setAttribute(source[i] >> 8);
         adapter->write(span.start + i, text, length);
         i += length;
     }
