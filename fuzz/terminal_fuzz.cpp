@@ -2,8 +2,10 @@
 // between the blocks.  After every block the console must show exactly the
 // screen's cells, and nothing may have been drawn outside the console.
 //
-// Input: byte 0 the emulation, byte 1 the console size, bytes 2-3 the seed of
-// the block sizes and the key script; the rest is what the host sends.
+// Input: byte 0 the emulation (bits 0-1) and whether to compare deliveries
+// (bit 2), byte 1 the console size, bytes 2-3 the seed of the block sizes and
+// the key script; the rest is what the host sends.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "terminal_harness.h"
 
@@ -48,6 +51,16 @@ constexpr int SCAN_ALT_LETTER_LAST = 0x32;
 constexpr unsigned KEY_STATES[] = {0, KEYSTATE_CAPSLOCK, KEYSTATE_NUMLOCK,
                                    KEYSTATE_CAPSLOCK | KEYSTATE_NUMLOCK, KEYSTATE_ALT,
                                    KEYSTATE_RIGHTALT};
+
+// Ten host bytes (CSI X) may print a screenful of spaces and scroll the
+// whole screen at every row.  Under the sanitizers the recording adapter
+// moves some fifteen million cells a second and prints a cell in the time of
+// about PRINT_COST moves.  The stream is cut where about a quarter of a
+// second's such work ends, so that a run over the one-second limit is a hang
+// and not merely a big screen.
+constexpr size_t PRINT_COST = 24;
+constexpr size_t WORK_BUDGET = 40'000'000;
+constexpr size_t MIN_STREAM = 64;
 
 constexpr int MAX_SCRIPTED_KEYS = 48;
 constexpr unsigned MAX_SMALL_BLOCK = 64;
@@ -129,11 +142,19 @@ void editName(TerminalHarness& harness) {
     if (std::memchr(name, '\0', sizeof name) == nullptr) fail("printer name not terminated");
 }
 
-void run(TerminalHarness& harness, const uint8_t* data, size_t size, std::minstd_rand& random) {
+// How a run delivers the stream: with typed keys between small blocks, or
+// without keys in small blocks or whole.
+struct Delivery {
+    bool keys;
+    bool whole;
+};
+
+void run(TerminalHarness& harness, const uint8_t* data, size_t size, std::minstd_rand& random,
+         Delivery delivery) {
     harness.device.alwaysOpen = true;
     // Transparent printing started by the host goes nowhere.
     std::snprintf(harness.terminal.printerName, sizeof harness.terminal.printerName, "nul");
-    int keys = static_cast<int>(random() % (MAX_SCRIPTED_KEYS + 1));
+    int keys = delivery.keys ? static_cast<int>(random() % (MAX_SCRIPTED_KEYS + 1)) : 0;
     for (int i = 0; i < keys; i++)
         harness.adapter.pushKey(randomKey(random), KEY_STATES[random() % std::size(KEY_STATES)]);
     harness.open(0);
@@ -141,7 +162,7 @@ void run(TerminalHarness& harness, const uint8_t* data, size_t size, std::minstd
 
     size_t at = 0;
     while (at < size) {
-        size_t block = random() % 8 == 0 ? size - at : 1 + random() % MAX_SMALL_BLOCK;
+        size_t block = delivery.whole || random() % 8 == 0 ? size - at : 1 + random() % MAX_SMALL_BLOCK;
         block = std::min(block, size - at);
         harness.device.pushData(std::string(reinterpret_cast<const char*>(data + at), block));
         at += block;
@@ -159,19 +180,70 @@ void run(TerminalHarness& harness, const uint8_t* data, size_t size, std::minstd
     }
 }
 
+// What a run leaves on the screen and in its interpreter.
+struct Outcome {
+    bool open = false;
+    std::vector<Cell> cells;
+    int cursor = 0;
+    int savedCursor = 0;
+    ParserState state = nullptr;
+    uint32_t modes = 0;
+    int scrollTop = 0;
+    int scrollBottom = 0;
+    int currentAttr = 0;
+    std::vector<char> statusText;
+    std::string keyDefs;
+    bool operator==(const Outcome&) const = default;
+};
+
+Outcome outcome(const TerminalHarness& harness) {
+    Outcome o;
+    const Screen* s = harness.terminal.currentScreen;
+    if (s == nullptr) return o;
+    o.open = true;
+    o.cells.assign(s->cells.begin(), s->cells.begin() + harness.terminal.cellCount);
+    o.cursor = s->cursor;
+    o.savedCursor = s->savedCursor;
+    o.state = s->state;
+    o.modes = s->modes;
+    o.scrollTop = s->scrollTop;
+    o.scrollBottom = s->scrollBottom;
+    o.currentAttr = s->currentAttr;
+    o.statusText = s->statusText;
+    for (int key = 0; key < KEY_COUNT; key++)
+        o.keyDefs.append(reinterpret_cast<const char*>(s->keyDefs[key]), s->keyDefLength[key]) += '\0';
+    return o;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < HEADER_SIZE) return 0;
     Emulation emulation = static_cast<Emulation>(data[0] & 3);
+    // Bit 2: no keys, and the stream is delivered a second time, whole.
+    bool compare = data[0] & 4;
     const ConsoleSize& console = CONSOLE_SIZES[data[1] % std::size(CONSOLE_SIZES)];
-    std::minstd_rand random(static_cast<unsigned>(data[2] | data[3] << 8));
+    unsigned seed = static_cast<unsigned>(data[2] | data[3] << 8);
+    data += HEADER_SIZE;
+    size_t work = static_cast<size_t>(console.rows) * console.cols * (console.rows + PRINT_COST);
+    size = std::min(size - HEADER_SIZE, std::max(MIN_STREAM, WORK_BUDGET / work));
+
+    std::minstd_rand random(seed);
+    // One Terminal at a time: the program's own messages go to the first.
     auto harness = std::make_unique<TerminalHarness>(emulation, console.rows, console.cols);
     try {
-        run(*harness, data + HEADER_SIZE, size - HEADER_SIZE, random);
+        run(*harness, data, size, random, {!compare, false});
     } catch (const NoMoreKeys&) {
         // A wait (Scroll Lock hold, the printer-name field) ran out of
         // scripted keys: the input ends there.
+        return 0;
     }
+    if (!compare) return 0;
+    // How the stream was cut into blocks must not show.
+    Outcome cut = outcome(*harness);
+    harness.reset();
+    harness = std::make_unique<TerminalHarness>(emulation, console.rows, console.cols);
+    run(*harness, data, size, random, {false, true});
+    if (!(outcome(*harness) == cut)) fail("the blocks changed the outcome");
     return 0;
 }
