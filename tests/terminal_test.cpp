@@ -1,48 +1,28 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include "backend/devecho.h"
-#include "platform/win32.h"
 #include "terminal_harness.h"
 
 namespace {
 
-// openRecording opens session 0 and makes every byte fed to its screen land
-// in its key queue instead of the interpreter.
-struct TerminalTest : ::testing::Test {
-    void openRecording(bool timed) {
-        h.device.alwaysOpen = !timed;
-        h.open(0);
-        h.takeReplies();
-        h.screen().state = &Terminal::queueKey;
-    }
-    TerminalHarness h;
-};
+// Session 0 open; with recording on, every byte fed to its screen lands in
+// its key queue instead of the interpreter.
+void openSession(TerminalHarness& h, bool timed = false, bool recording = true) {
+    h.device.alwaysOpen = !timed;
+    h.open(0);
+    h.takeReplies();
+    if (recording) h.screen().state = &Terminal::queueKey;
+    else h.clear();
+}
 
-// A temporary directory with files for replay and capture, removed at the end.
-struct TempDir {
-    TempDir() {
-        path = std::filesystem::temp_directory_path() /
-               ("zarnek-terminal-test-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
-        std::filesystem::create_directories(path);
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string write(const char* name, const std::string& bytes) {
-        std::string file = (path / name).string();
-        std::ofstream(file, std::ios::binary) << bytes;
-        return file;
-    }
-    std::string read(const char* name) {
-        std::ifstream in((path / name).string(), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::filesystem::path path;
+struct TerminalTest : ::testing::Test {
+    void openSession(bool timed = false, bool recording = true) { ::openSession(h, timed, recording); }
+    TerminalHarness h;
 };
 
 std::string letters(int n) {
@@ -53,31 +33,17 @@ std::string letters(int n) {
 
 }  // namespace
 
-TEST(TerminalConstruction, XtermKeepsTheLastConsoleRowForTheStatusLine) {
-    TerminalHarness xterm(XTERM, 25, 80);
-    EXPECT_EQ(xterm.terminal.rows, 24);
-    EXPECT_EQ(xterm.terminal.cellCount, 24 * 80);
-    EXPECT_EQ(xterm.terminal.copyBuffer.size(), 24u * 80u + 24u);
+TEST(TerminalConstruction, StatusRowFirstTerminalAndClosingSessions) {
     TerminalHarness vt100(VT100, 25, 80);
     EXPECT_EQ(vt100.terminal.cellCount, 25 * 80);
-}
-
-TEST(TerminalConstruction, FirstTerminalIsClearedWithIt) {
     {
-        auto first = std::make_unique<TerminalHarness>();
-        EXPECT_EQ(firstTerminal, &first->terminal);
-        {
-            TerminalHarness second;
-            EXPECT_EQ(firstTerminal, &first->terminal);
-        }
-        EXPECT_EQ(firstTerminal, &first->terminal);
+        TerminalHarness xterm(XTERM, 25, 80);
+        EXPECT_EQ(xterm.terminal.rows, 24);  // the last console row is the status line
+        EXPECT_EQ(xterm.terminal.copyBuffer.size(), 24u * 80u + 24u);
+        EXPECT_EQ(firstTerminal, &vt100.terminal);
     }
-    EXPECT_EQ(firstTerminal, nullptr);
-    tprintf("nobody %d\n", 1);  // must not print through a dangling pointer
-    tputc('x');
-}
+    EXPECT_EQ(firstTerminal, &vt100.terminal);
 
-TEST(TerminalConstruction, DestructionClosesDeviceSessionsButNotTheLocalScreen) {
     RecordingAdapter adapter;
     ScriptedDevice device;
     auto terminal = std::make_unique<Terminal>(&adapter, &device, XTERM, 0, 0);
@@ -85,35 +51,38 @@ TEST(TerminalConstruction, DestructionClosesDeviceSessionsButNotTheLocalScreen) 
     terminal->openSession(2);
     terminal->screens[LOCAL_SESSION] = new Screen(terminal->rows, terminal->cols);
     device.calls.clear();
-    terminal.reset();
+    terminal.reset();  // the local screen never reaches the device
     EXPECT_EQ(device.calls, (std::vector<std::string>{"close 2", "close 0"}));
 }
 
-TEST_F(TerminalTest, KeyQueueHoldsAtMost127Bytes) {
-    openRecording(false);
+TEST(TerminalWithoutSession, DropsBytesKeysAndPrintedText) {
+    auto h = std::make_unique<TerminalHarness>();
+    h->terminal.queueString("abc");
+    h->terminal.feedBytes("abc", 3);
+    EXPECT_EQ(h->terminal.pollKeys(), 0);
+    tprintf("%s", "nothing to print on");
+    EXPECT_EQ(h->adapter.outOfRange, 0);
+    h.reset();
+    EXPECT_EQ(firstTerminal, nullptr);
+    tprintf("nobody %d\n", 1);  // must not print through a dangling pointer
+}
+
+TEST_F(TerminalTest, KeyQueueHoldsAtMost127BytesAndPrintsCrLf) {
+    openSession();
     h.screen().keyQueueHead = h.screen().keyQueueTail = 100;  // across the wrap
     h.terminal.queueString(letters(200).c_str());
     EXPECT_EQ(h.takeReplies(), letters(127));
-    h.terminal.queueKey(0xFF);
-    EXPECT_EQ(h.takeReplies(), "\xff");
-}
-
-TEST(TerminalWithoutSession, DropsBytesAndKeys) {
-    TerminalHarness h;
-    h.terminal.queueString("abc");
-    h.terminal.feedBytes("abc", 3);
-    EXPECT_EQ(h.terminal.pollKeys(), 0);
-    tprintf("%s", "nothing to print on");
-    EXPECT_EQ(h.adapter.outOfRange, 0);
+    tprintf("ab\n%s", "cd");
+    tputc('\n');
+    EXPECT_EQ(h.takeReplies(), "ab\r\ncd\n");
 }
 
 TEST_F(TerminalTest, KeysAreDispatchedWhileWaitingAndTheLockKeysNoted) {
-    openRecording(false);
+    openSession();
     h.adapter.pushKey('q', KEYSTATE_CAPSLOCK);
     EXPECT_NE(h.terminal.pollKeys(), 0);
     EXPECT_EQ(h.screen().lockKeys, KEYSTATE_CAPSLOCK);
     EXPECT_EQ(h.terminal.getKey(), 'q');
-    EXPECT_EQ(h.terminal.pollKeys(), 0);
     // A hot key acts at once; only a byte for the queue ends the wait.
     h.adapter.pushKey(KEY_SCROLL_ON);
     h.adapter.pushKey(0xE9);
@@ -122,12 +91,11 @@ TEST_F(TerminalTest, KeysAreDispatchedWhileWaitingAndTheLockKeysNoted) {
 }
 
 TEST_F(TerminalTest, DeviceFailuresAskForTheSessionToBeClosed) {
-    openRecording(false);
+    openSession();
     h.terminal.writeDevice("abc", 3);
-    EXPECT_EQ(h.terminal.bytesWritten, 3);
     EXPECT_EQ(h.terminal.closePending, 0);
     h.device.writeLimit = 1;
-    h.terminal.writeDevice("def", 3);
+    h.terminal.writeDevice("def", 3);  // a short write counts nothing
     EXPECT_EQ(h.terminal.bytesWritten, 3);
     EXPECT_EQ(h.terminal.closePending, 1);
 
@@ -142,49 +110,16 @@ TEST_F(TerminalTest, DeviceFailuresAskForTheSessionToBeClosed) {
 TEST(TerminalFirstData, OnlyATimedConnectionReportsItsDelayOnce) {
     for (bool timed : {true, false}) {
         TerminalHarness h;
-        h.device.alwaysOpen = !timed;
-        h.open(0);
-        h.takeReplies();
-        h.screen().state = &Terminal::queueKey;
+        openSession(h, timed);
         char buffer[IO_BLOCK_SIZE];
-        h.device.pushData("hello");
-        EXPECT_EQ(h.terminal.readDevice(buffer, IO_BLOCK_SIZE), 5);
-        EXPECT_EQ(std::regex_match(h.takeReplies(), std::regex(R"( \(\d+ ms\)\r\n\r\n)")), timed);
-        h.device.pushData("again");
-        EXPECT_EQ(h.terminal.readDevice(buffer, IO_BLOCK_SIZE), 5);
-        EXPECT_EQ(h.takeReplies(), "");
+        for (const char* data : {"hello", "again"}) {
+            h.device.pushData(data);
+            EXPECT_EQ(h.terminal.readDevice(buffer, IO_BLOCK_SIZE), 5);
+            bool reported = std::regex_match(h.takeReplies(), std::regex(R"( \(\d+ ms\)\r\n\r\n)"));
+            EXPECT_EQ(reported, timed && data[0] == 'h') << data;
+        }
         EXPECT_EQ(h.terminal.bytesRead, 10);
     }
-}
-
-TEST_F(TerminalTest, ReplayComesInBlocksBeforeTheDeviceAndIsNotCounted) {
-    openRecording(true);
-    TempDir dir;
-    std::string replay = letters(2500);
-    h.terminal.replayFd = _open(dir.write("replay", replay).c_str(), _O_RDONLY | _O_BINARY);
-    ASSERT_GE(h.terminal.replayFd, 0);
-    h.device.pushData("live");
-    char buffer[IO_BLOCK_SIZE];
-    std::string got;
-    for (int expected : {1024, 1024, 452}) {
-        ASSERT_EQ(h.terminal.readDevice(buffer, IO_BLOCK_SIZE), expected);
-        got.append(buffer, expected);
-    }
-    EXPECT_EQ(got, replay);
-    EXPECT_EQ(h.device.reads, 0);
-    EXPECT_EQ(h.terminal.bytesRead, 0);
-    EXPECT_EQ(h.takeReplies(), "");  // no first-data line for replayed bytes
-    ASSERT_EQ(h.terminal.readDevice(buffer, IO_BLOCK_SIZE), 4);
-    EXPECT_EQ(std::string(buffer, 4), "live");
-    EXPECT_EQ(h.terminal.replayFd, -1);
-    EXPECT_EQ(h.terminal.bytesRead, 4);
-}
-
-TEST_F(TerminalTest, PrintFunctionsSendLineFeedsAsCarriageReturnLineFeed) {
-    openRecording(false);
-    tprintf("ab\n%s", "cd");
-    tputc('\n');
-    EXPECT_EQ(h.takeReplies(), "ab\r\ncd\n");
 }
 
 TEST(TerminalLoop, EchoedKeyIsReadBackInTheSameTurn) {
@@ -203,9 +138,7 @@ TEST(TerminalLoop, EchoedKeyIsReadBackInTheSameTurn) {
 }
 
 TEST_F(TerminalTest, LostSessionGivesWayToTheHighestLeft) {
-    h.open(0);
-    h.open(3);
-    h.open(1);
+    for (int n : {0, 3, 1}) h.open(n);
     h.device.calls.clear();
     for (int i = 0; i < 3; i++) h.device.pushReadResult(-1);
     h.terminal.run();
@@ -213,28 +146,8 @@ TEST_F(TerminalTest, LostSessionGivesWayToTheHighestLeft) {
     for (Screen* screen : h.terminal.screens) EXPECT_EQ(screen, nullptr);
 }
 
-TEST_F(TerminalTest, RunCapturesReplayedBytesUnchanged) {
-    TempDir dir;
-    h.device.alwaysOpen = true;
-    h.open(0);
-    std::string replay = letters(1500);
-    h.terminal.replayFd = _open(dir.write("replay", replay).c_str(), _O_RDONLY | _O_BINARY);
-    h.terminal.captureFd = _open((dir.path / "capture").string().c_str(),
-                                 _O_WRONLY | _O_CREAT | _O_APPEND | _O_BINARY, 0664);
-    ASSERT_GE(h.terminal.captureFd, 0);
-    h.device.pushData("xy");
-    h.device.pushReadResult(-1);
-    h.terminal.run();
-    _close(h.terminal.captureFd);
-    h.terminal.captureFd = -1;
-    EXPECT_EQ(dir.read("capture"), replay + "xy");
-    EXPECT_EQ(h.terminal.bytesRead, 2);
-}
-
 TEST_F(TerminalTest, PrintedTextIsCutAt255Characters) {
-    h.device.alwaysOpen = true;
-    h.open(0);
-    h.clear();
+    openSession(false, false);
     tprintf("%s", letters(300).c_str());
     EXPECT_EQ(h.screen().cursor, 255);
     EXPECT_EQ(h.row(3), letters(255).substr(240) + std::string(65, ' '));
@@ -242,9 +155,7 @@ TEST_F(TerminalTest, PrintedTextIsCutAt255Characters) {
 }
 
 TEST_F(TerminalTest, ErrorBoxWaitsForAKeyAndDropsIt) {
-    h.device.alwaysOpen = true;
-    h.open(0);
-    h.clear();
+    openSession(false, false);
     h.adapter.pushKey('k');
     terror("boom %d", 7);
     EXPECT_EQ(h.takeReplies(), "");
@@ -260,8 +171,7 @@ TEST_F(TerminalTest, ErrorBoxWaitsForAKeyAndDropsIt) {
 TEST_F(TerminalTest, DrawingBracketEndsOnTheScreenWhereItBegan) {
     h.device.alwaysOpen = true;
     h.open(1);
-    h.open(0);
-    h.clear();
+    openSession(false, false);
     h.screen().modes |= MODE_HOLD;
     h.adapter.pushKey(0x6900);  // Alt+F2 during the hold shows session 2
     h.feed(std::string(30, '\n'));
