@@ -4,14 +4,11 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "scratch_dir.h"
 #include "terminal_harness.h"
 
 namespace fs = std::filesystem;
@@ -21,39 +18,24 @@ namespace {
 const int ENTER = 13, ESC = 27;
 const int UP = 0x4800, DOWN = 0x5000, LEFT = 0x4B00, RIGHT = 0x4D00;
 
-class InScratchDirectory : public ::testing::Test {
+class Capture : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "zarnek-capture-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        fs::current_path(pattern);
-    }
-    void TearDown() override {
-        fs::path dir = fs::current_path();
-        fs::current_path(previous);
-        fs::remove_all(dir);
-    }
+    void SetUp() override { fs::current_path(dir.path); }
+    void TearDown() override { fs::current_path(previous); }
     fs::path previous = fs::current_path();
+    ScratchDir dir;
 };
 
-using Capture = InScratchDirectory;
-
-// One run of the program: capture on, the session receives the bytes, then
-// its connection ends.
-void runCapturing(const std::string& bytes) {
-    TerminalHarness h;
-    h.open(0);
-    h.terminal.toggleCapture();
-    h.device.pushData(bytes);
-    h.device.pushReadResult(-1);
-    h.terminal.run();
-}
-
 TEST_F(Capture, RunsAppendToTheSameFile) {
-    runCapturing("first\r\n");
-    runCapturing(std::string("second\0\xff", 8));
-    std::ifstream in(CAPTURE_FILE, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string("first\r\nsecond\0\xff", 15));
+    for (const std::string& bytes : {std::string("first\r\n"), std::string("second\0\xff", 8)}) {
+        TerminalHarness h;
+        h.open(0);
+        h.terminal.toggleCapture();
+        h.device.pushData(bytes);
+        h.device.pushReadResult(-1);
+        h.terminal.run();
+    }
+    EXPECT_EQ(readFile(CAPTURE_FILE), std::string("first\r\nsecond\0\xff", 15));
 }
 
 TEST_F(Capture, ReplayStartsAgainThenFeedsBlocksWithoutCounting) {
@@ -63,7 +45,7 @@ TEST_F(Capture, ReplayStartsAgainThenFeedsBlocksWithoutCounting) {
     EXPECT_EQ(h.terminal.replayFd, -1);  // no file yet
     std::string recorded;
     for (int i = 0; i < 2500; i++) recorded += static_cast<char>('a' + i % 26);
-    std::ofstream(CAPTURE_FILE, std::ios::binary) << recorded;
+    dir.write(CAPTURE_FILE, recorded);
     h.device.pushData("live");
 
     char buffer[IO_BLOCK_SIZE];
@@ -75,53 +57,49 @@ TEST_F(Capture, ReplayStartsAgainThenFeedsBlocksWithoutCounting) {
     EXPECT_TRUE(h.terminal.replayFd == first || fcntl(first, F_GETFD) == -1);
     std::string replayed;
     for (int expected : {1024, 1024, 452}) {
-        int n = h.terminal.readDevice(buffer, IO_BLOCK_SIZE);
-        ASSERT_EQ(n, expected);
-        replayed.append(buffer, n);
+        ASSERT_EQ(h.terminal.readDevice(buffer, IO_BLOCK_SIZE), expected);
+        replayed.append(buffer, expected);
     }
     EXPECT_EQ(replayed, recorded);
+    EXPECT_EQ(h.device.reads, 0);  // replay comes before the device
     EXPECT_EQ(h.terminal.bytesRead, 0);
+    EXPECT_EQ(h.takeReplies(), "");  // no first-data line for replayed bytes
     EXPECT_EQ(h.terminal.readDevice(buffer, IO_BLOCK_SIZE), 4);
     EXPECT_EQ(h.terminal.replayFd, -1);
     EXPECT_EQ(h.terminal.bytesRead, 4);
 }
 
 // Row r of the screen reads the digit r % 10, then the alphabet.
-class Copy : public InScratchDirectory {
+class Copy : public ::testing::Test {
 protected:
     void SetUp() override {
-        InScratchDirectory::SetUp();
         h.open(0);
         h.clear();
-        for (int r = 0; r < 24; r++)
-            h.feed("\x1b[" + std::to_string(r + 1) + ";1H" + std::to_string(r % 10) + "abcdefghijklmnopqrstuvwxyz");
+        for (int r = 0; r < 24; r++) moveTo(r, 0), h.feed(std::to_string(r % 10) + "abcdefghijklmnopqrstuvwxyz");
         h.terminal.setStatus("title");
         moveTo(19, 29);
         before = h.screen().cells;
     }
-
+    // Each key pushed times times in turn.
     void keys(std::initializer_list<int> codes, int times = 1) {
-        for (int i = 0; i < times; i++)
-            for (int code : codes) h.adapter.pushKey(code);
+        for (int code : codes)
+            for (int i = 0; i < times; i++) h.adapter.pushKey(code);
     }
     void moveTo(int row, int column) {
         h.feed("\x1b[" + std::to_string(row + 1) + ";" + std::to_string(column + 1) + "H");
     }
-    std::string copied() const { return h.terminal.copyBuffer.data(); }
-
+    std::string copy() {
+        h.terminal.copyRegion();
+        return h.terminal.copyBuffer.data();
+    }
     TerminalHarness h;
     std::vector<Cell> before;
 };
 
 TEST_F(Copy, RectangleFromEitherCornerAndItsLengthOnTheStatusPage) {
     // Anchor at row 2, column 10, end at row 4, column 5, from the cursor at 19, 29.
-    keys({UP}, 17);
-    keys({LEFT}, 19);
-    keys({ENTER, DOWN, DOWN});
-    keys({LEFT}, 5);
-    keys({ENTER});
-    h.terminal.copyRegion();
-    EXPECT_EQ(copied(), "efghij\refghij\refghij");
+    keys({UP}, 17), keys({LEFT}, 19), keys({ENTER}), keys({DOWN}, 2), keys({LEFT}, 5), keys({ENTER});
+    EXPECT_EQ(copy(), "efghij\refghij\refghij");
     EXPECT_EQ(h.screen().cells, before);
     EXPECT_EQ(h.screen().cursor, 19 * 80 + 29);
     EXPECT_STREQ(h.screen().statusText.data(), "title ");
@@ -131,11 +109,8 @@ TEST_F(Copy, RectangleFromEitherCornerAndItsLengthOnTheStatusPage) {
     // The same rectangle from the bottom-right corner, finished with ESC.
     h.terminal.copyBuffer[0] = 0;
     moveTo(4, 10);
-    keys({int('x'), UP, UP});
-    keys({LEFT}, 5);
-    keys({ESC});
-    h.terminal.copyRegion();
-    EXPECT_EQ(copied(), "efghij\refghij\refghij");
+    keys({int('x')}), keys({UP}, 2), keys({LEFT}, 5), keys({ESC});
+    EXPECT_EQ(copy(), "efghij\refghij\refghij");
 
     h.adapter.pushKey('q');
     h.terminal.showStatusPage();
@@ -155,28 +130,25 @@ TEST_F(Copy, SelectionShownInExchangedColoursWhileMoving) {
         for (int c = 0; c < 4; c++)
             EXPECT_EQ(h.attrAt(r, c), r >= 1 && r <= 2 && c >= 1 && c <= 2 ? selected : plain);
     EXPECT_STREQ(h.screen().statusText.data(), "Move to end and press ENTER ");
-    EXPECT_EQ(copied(), "ab\rab");
+    EXPECT_STREQ(h.terminal.copyBuffer.data(), "ab\rab");
 }
 
 TEST_F(Copy, EscapeBeforeAnAnchorAndTheScreenEdges) {
     std::strcpy(h.terminal.copyBuffer.data(), "kept");
     keys({LEFT, ESC});
-    h.terminal.copyRegion();
-    EXPECT_EQ(copied(), "kept");
+    EXPECT_EQ(copy(), "kept");
     EXPECT_EQ(h.screen().cells, before);
     EXPECT_EQ(h.screen().cursor, 19 * 80 + 29);
 
     moveTo(0, 0);
     keys({LEFT, UP, ENTER, ENTER});
-    h.terminal.copyRegion();
-    EXPECT_EQ(copied(), "0");
+    EXPECT_EQ(copy(), "0");
 
     // A character printed in the last cell leaves the cursor past it.
     h.feed("\x1b[24;80H*");
     ASSERT_EQ(h.screen().cursor, h.terminal.cellCount);
     keys({RIGHT, DOWN, ENTER, ENTER});
-    h.terminal.copyRegion();
-    EXPECT_EQ(copied(), "*");
+    EXPECT_EQ(copy(), "*");
     EXPECT_EQ(h.screen().cursor, h.terminal.cellCount);
     EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
 }
