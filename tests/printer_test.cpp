@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 
+#include "scratch_dir.h"
 #include "terminal_harness.h"
 
 namespace fs = std::filesystem;
@@ -18,20 +16,8 @@ namespace {
 const std::string START = "\x1b[5i";
 const std::string END = "\x1b[4i";
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class PrinterOutput : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "zarnek-print-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-        printer = dir / "printer.out";
-    }
-    void TearDown() override { fs::remove_all(dir); }
 
     // A session with some text on its screen, printing to a file.
     TerminalHarness& make(int selectPrinter = 0, int doubleBuffer = 0) {
@@ -52,8 +38,8 @@ protected:
         EXPECT_TRUE(cellsMatch(h->terminal, h->adapter));
     }
 
-    fs::path dir;
-    fs::path printer;
+    ScratchDir dir;
+    fs::path printer = dir.path / "printer.out";
     std::unique_ptr<TerminalHarness> h;
 };
 
@@ -96,7 +82,7 @@ TEST_F(PrinterOutput, PrinterNamesCommandsAndAnUnopenableOne) {
     t.feed(START + "piped" + END);
     EXPECT_EQ(readFile(printer), "PIPED");
 
-    std::string missing = (dir / "no-such-dir" / "lp").string();
+    std::string missing = (dir.path / "no-such-dir" / "lp").string();
     t.terminal.setPrinter(missing.c_str());
     t.adapter.pushKey('k');  // one key for the one message; the rest goes to nul
     testing::internal::CaptureStdout();
@@ -114,7 +100,7 @@ TEST_F(PrinterOutput, PrinterNamesCommandsAndAnUnopenableOne) {
 }
 
 TEST_F(PrinterOutput, DoubleBufferSpoolsThroughATemporaryFile) {
-    fs::path spool = dir / "spool";
+    fs::path spool = dir.path / "spool";
     fs::create_directory(spool);
     std::string savedTmp = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "";
     setenv("TMPDIR", spool.c_str(), 1);
