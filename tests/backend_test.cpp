@@ -11,15 +11,9 @@ namespace {
 struct FillLog : Adapter {
     void setCursor(int) override {}
     void fill(int position, char ch, int count) override {
-        fills += std::to_string(position) + ":" + (ch ? std::string(1, ch) : "") + ":" +
-                 std::to_string(count) + " ";
-    }
-    void setAttribute(int attr) override {
-        overridingCalls++;
-        Adapter::setAttribute(attr);
+        fills += std::to_string(position) + ":" + (ch ? std::string(1, ch) : "") + ":" + std::to_string(count) + " ";
     }
     std::string fills;
-    int overridingCalls = 0;
 };
 
 std::string readEcho(DevEcho& echo, int max) {
@@ -33,7 +27,6 @@ std::string readEcho(DevEcho& echo, int max) {
 TEST(GenericAdapter, StartsWithTheNormalAttributeAndWritesRunsAsFills) {
     FillLog adapter;
     EXPECT_EQ(adapter.attribute(), 7);
-    EXPECT_EQ(adapter.overridingCalls, 0);  // nothing sent to a console yet
     adapter.write(10, "aaab", 4);
     adapter.write(0, "xyyx", 4);
     adapter.write(55, "", 0);
@@ -49,22 +42,15 @@ TEST(GenericDevice, IsAlwaysOpenAndKeepsAtMost255CharactersOfProxy) {
     device.setProxy(std::string(400, 'p').c_str());
     EXPECT_EQ(device.proxyEnabled, 1);
     EXPECT_EQ(std::string(device.proxyHost), std::string(255, 'p'));
-    device.setProxy("relay:3128");
-    EXPECT_STREQ(device.proxyHost, "relay:3128");
 }
 
-TEST(DevEcho, GivesBackTheLastWriteOnce) {
+TEST(DevEcho, GivesBackTheLastWriteOnceAndNoMoreThanAsked) {
     DevEcho echo;
-    EXPECT_EQ(echo.write("abc", 3), 3);
-    EXPECT_EQ(readEcho(echo, 1024), "abc");
-    EXPECT_EQ(readEcho(echo, 1024), "");
     echo.write("abc", 3);
-    echo.write("de", 2);
+    EXPECT_EQ(echo.write("de", 2), 2);
     EXPECT_EQ(readEcho(echo, 1024), "de");
-}
+    EXPECT_EQ(readEcho(echo, 1024), "");
 
-TEST(DevEcho, NeverCopiesMoreThanTheReadAsks) {
-    DevEcho echo;
     std::string block;
     for (int i = 0; i < 1024; i++) block += static_cast<char>('a' + i % 26);
     echo.write(block.data(), 1024);
