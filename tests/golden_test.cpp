@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
+#include "scratch_dir.h"
 #include "screen_dump.h"
 
 namespace {
@@ -16,11 +14,6 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path goldenDirectory() { return fs::path(__FILE__).parent_path() / "golden"; }
-
-std::string readFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 std::vector<std::string> words(const std::string& text) {
     std::istringstream stream(text);
@@ -39,18 +32,13 @@ std::vector<std::string> goldenNames() {
 class GoldenTest : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(GoldenTest, DumpMatchesWhetherFedWholeOrByteByByte) {
-    const fs::path base = goldenDirectory() / GetParam();
-    fs::path argsPath = base;
-    argsPath += ".args";
-    fs::path inPath = base, outPath = base;
-    inPath += ".in";
-    outPath += ".out";
+    const std::string base = (goldenDirectory() / GetParam()).string();
     ScreenOptions options;
     std::string error;
-    ASSERT_TRUE(parseScreenOptions(words(readFile(argsPath)), options, error)) << error;
-    const std::string input = readFile(inPath);
-    const std::string expected = readFile(outPath);
-    ASSERT_FALSE(expected.empty()) << "no expected dump " << outPath;
+    ASSERT_TRUE(parseScreenOptions(words(readFile(base + ".args")), options, error)) << error;
+    const std::string input = readFile(base + ".in");
+    const std::string expected = readFile(base + ".out");
+    ASSERT_FALSE(expected.empty()) << "no expected dump for " << base;
 
     for (int blockSize : {IO_BLOCK_SIZE, 1}) {
         SCOPED_TRACE("blocks of " + std::to_string(blockSize));
