@@ -7,13 +7,14 @@
 
 namespace {
 
-const std::string ENTER = "\x1b[?1049h\x1b[?7l";
 const std::string CLEAR = "\x1b[0m\x1b[2J";
 
-void put(ConsoleOutput& console, int x, int y, const std::string& text, WORD attributes = 7) {
+// Text at a position; the cursor is then homed unless told to stay.
+void put(ConsoleOutput& console, int x, int y, const std::string& text, WORD attributes = 7, bool home = true) {
     console.attributes = attributes;
     console.moveCursor(COORD{static_cast<SHORT>(x), static_cast<SHORT>(y)});
     console.writeText(text.data(), static_cast<DWORD>(text.size()));
+    if (home) console.moveCursor(COORD{0, 0});
 }
 
 std::string rowText(const ConsoleOutput& console, int y) {
@@ -22,77 +23,48 @@ std::string rowText(const ConsoleOutput& console, int y) {
     return text;
 }
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 }  // namespace
 
-TEST(ConsoleBuffer, WithoutWrappingTheLastColumnIsOverwritten) {
+TEST(ConsoleBuffer, WrapsAndScrollsOnlyInWrapModeAndRefusesACursorOutside) {
+    ConsoleOutput wrapping(4, 2);
+    put(wrapping, 2, 0, "abcdefg", 7, false);
+    EXPECT_EQ(rowText(wrapping, 0), "cdef");
+    EXPECT_EQ(rowText(wrapping, 1), "g   ");
+    EXPECT_EQ(wrapping.cursor.X, 1);
+    EXPECT_EQ(wrapping.cursor.Y, 1);
+
     ConsoleOutput console(10, 3);
     console.mode = 0;
-    put(console, 8, 0, "abcd");
-    EXPECT_EQ(rowText(console, 0), "        ad");
+    put(console, 8, 0, "abcd", 7, false);
+    EXPECT_EQ(rowText(console, 0), "        ad") << "the last column is overwritten";
     EXPECT_EQ(rowText(console, 1), std::string(10, ' '));
     EXPECT_EQ(console.cursor.X, 9);
-    EXPECT_EQ(console.cursor.Y, 0);
+    for (COORD outside : {COORD{10, 0}, COORD{0, 3}, COORD{-1, 1}}) EXPECT_FALSE(console.moveCursor(outside));
+    EXPECT_TRUE(console.moveCursor(COORD{9, 2}));
+    EXPECT_EQ(console.cursor.Y, 2);
 }
 
-TEST(ConsoleBuffer, WithWrappingTextContinuesAndTheBottomScrolls) {
-    ConsoleOutput console(4, 2);
-    put(console, 2, 0, "abcdefg");
-    EXPECT_EQ(rowText(console, 0), "cdef");
-    EXPECT_EQ(rowText(console, 1), "g   ");
-    EXPECT_EQ(console.cursor.X, 1);
-    EXPECT_EQ(console.cursor.Y, 1);
-}
-
-TEST(ConsoleBuffer, RefusesACursorOutsideTheBuffer) {
-    ConsoleOutput console(80, 25);
-    EXPECT_FALSE(console.moveCursor(COORD{80, 0}));
-    EXPECT_FALSE(console.moveCursor(COORD{0, 25}));
-    EXPECT_FALSE(console.moveCursor(COORD{-1, 3}));
-    EXPECT_TRUE(console.moveCursor(COORD{79, 24}));
-    EXPECT_EQ(console.cursor.X, 79);
-}
-
-TEST(ConsoleRenderer, FirstFrameEntersTheAlternateScreenAndPaintsEveryCell) {
+TEST(ConsoleRenderer, FirstFrameEntersTheAlternateScreenThenOnlyChangesGoOut) {
     ConsoleOutput console(3, 2);
     ConsoleRenderer renderer(true);
     EXPECT_EQ(renderer.leave(), "") << "nothing shown yet, nothing to give back";
     put(console, 0, 0, "ab");
-    console.moveCursor(COORD{0, 0});
-    std::string frame = renderer.frame(console);
-    EXPECT_EQ(frame, ENTER + CLEAR + "\x1b[1H\x1b[0;37;40mab \x1b[2H   \x1b[1H");
-    EXPECT_TRUE(renderer.started);
+    EXPECT_EQ(renderer.frame(console), "\x1b[?1049h\x1b[?7l" + CLEAR + "\x1b[1H\x1b[0;37;40mab \x1b[2H   \x1b[1H");
     EXPECT_EQ(renderer.frame(console), "") << "an unchanged buffer writes nothing";
-    std::string leave = renderer.leave();
-    EXPECT_TRUE(contains(leave, "\x1b[?1049l"));
-    EXPECT_TRUE(contains(leave, "\x1b[?7h"));
-    EXPECT_TRUE(contains(leave, "\x1b[0m"));
-}
-
-TEST(ConsoleRenderer, OneChangedCellWritesAShortUpdate) {
-    ConsoleOutput console(80, 25);
-    ConsoleRenderer renderer(true);
-    renderer.frame(console);
-    put(console, 4, 2, "x");
-    console.moveCursor(COORD{0, 0});
-    EXPECT_EQ(renderer.frame(console), "\x1b[3;5Hx\x1b[1H");
-    // Drawing the same character again changes nothing on the terminal.
-    put(console, 4, 2, "x");
-    console.moveCursor(COORD{0, 0});
-    EXPECT_EQ(renderer.frame(console), "");
-}
-
-TEST(ConsoleRenderer, RepaintsEverythingAfterOtherOutputButEntersOnce) {
-    ConsoleOutput console(2, 1);
-    ConsoleRenderer renderer(true);
-    renderer.frame(console);
+    put(console, 1, 1, "x");
+    EXPECT_EQ(renderer.frame(console), "\x1b[2;2Hx\x1b[1H");
+    put(console, 1, 1, "x");
+    EXPECT_EQ(renderer.frame(console), "") << "the same character again changes nothing";
+    console.bell = true;
+    EXPECT_EQ(renderer.frame(console), "\x07");
+    EXPECT_EQ(renderer.frame(console), "") << "the bell rings once";
+    // After other output everything is painted again, but the screen is entered once.
     renderer.repaintAll();
-    std::string frame = renderer.frame(console);
-    EXPECT_FALSE(contains(frame, "\x1b[?1049h"));
-    EXPECT_EQ(frame, CLEAR + "\x1b[1H\x1b[0;37;40m  \x1b[1H");
+    EXPECT_EQ(renderer.frame(console), CLEAR + "\x1b[1H\x1b[0;37;40mab \x1b[2H x \x1b[1H");
+    std::string leave = renderer.leave();
+    for (const char* part : {"\x1b[?1049l", "\x1b[?7h", "\x1b[0m"}) EXPECT_TRUE(contains(leave, part)) << part;
 }
 
 TEST(ConsoleRenderer, ColoursFollowTheConsoleBits) {
@@ -107,19 +79,13 @@ TEST(ConsoleRenderer, ColoursFollowTheConsoleBits) {
     EXPECT_TRUE(contains(frame, "\x1b[0;93;44ma\x1b[37;40mbc\x1b[34;41md")) << frame;
 }
 
-TEST(ConsoleRenderer, CodePageGlyphsAsUtf8OrRawBytes) {
+TEST(ConsoleRenderer, CodePageGlyphsAsUtf8OrRawBytesButNeverAControl) {
     ConsoleOutput console(5, 1);
     console.mode = 0;
     put(console, 0, 0, std::string("\xC4\x01\x00\x82\x1B", 5));
-    ConsoleRenderer utf8(true);
-    EXPECT_TRUE(contains(utf8.frame(console), "\xE2\x94\x80\xE2\x98\xBA \xC3\xA9\xE2\x86\x90"));
-    // A terminal of another codeset gets the bytes, but never a control.
-    ConsoleRenderer raw(false);
-    std::string frame = raw.frame(console);
-    EXPECT_TRUE(contains(frame, "\xC4? ??")) << frame;
-}
-
-TEST(ConsoleRenderer, CodePageTableRoundTrips) {
+    EXPECT_TRUE(contains(ConsoleRenderer(true).frame(console), "\xE2\x94\x80\xE2\x98\xBA \xC3\xA9\xE2\x86\x90"));
+    std::string raw = ConsoleRenderer(false).frame(console);
+    EXPECT_TRUE(contains(raw, "\xC4? ??")) << raw;
     for (int byte = 0x01; byte < 0x100; byte++) {
         if (byte == ' ') continue;
         EXPECT_EQ(unicodeToCp437(cp437ToUnicode(static_cast<unsigned char>(byte))), byte) << byte;
@@ -143,22 +109,13 @@ TEST(ConsoleRenderer, CursorVisibilityAndBlockShape) {
     EXPECT_TRUE(contains(renderer.leave(), "\x1b[0 q\x1b[?25h")) << "the shape was changed: reset";
 }
 
-TEST(ConsoleRenderer, BellRingsOnceWithTheNextFrame) {
-    ConsoleOutput console(2, 1);
-    ConsoleRenderer renderer(true);
-    renderer.frame(console);
-    console.bell = true;
-    EXPECT_EQ(renderer.frame(console), "\x07");
-    EXPECT_EQ(renderer.frame(console), "");
-}
-
 TEST(ConsoleRenderer, ASmallerTerminalGetsOnlyWhatFits) {
     ConsoleOutput console(6, 3);
     console.mode = 0;
     ConsoleRenderer renderer(true);
     renderer.clipTo(4, 2);
     put(console, 0, 2, "zzzzzz");
-    put(console, 0, 0, "abcdef");
+    put(console, 0, 0, "abcdef", 7, false);
     std::string frame = renderer.frame(console);
     EXPECT_TRUE(contains(frame, "abcd\x1b[2H")) << frame;
     EXPECT_FALSE(contains(frame, "e"));
