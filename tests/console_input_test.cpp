@@ -5,6 +5,7 @@
 
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/console.h"
@@ -16,42 +17,33 @@ constexpr DWORD SHIFT = SHIFT_PRESSED;
 constexpr DWORD CTRL = LEFT_CTRL_PRESSED;
 constexpr DWORD ALT = LEFT_ALT_PRESSED;
 
-struct Key {
-    WORD virtualKey;
-    DWORD state;
-    bool operator==(const Key&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Key& key) {
-    return out << "{vk 0x" << std::hex << key.virtualKey << ", state 0x" << key.state << std::dec << "}";
-}
+// A virtual-key code and its control-key state.
+using Key = std::pair<int, DWORD>;
+using Keys = std::vector<Key>;
 
 // Letters, digits and the space, as a plain American keyboard types them.
 int lettersLayout(WORD virtualKey, DWORD state) {
     if (virtualKey >= 'A' && virtualKey <= 'Z' && (state & ~SHIFT) == 0)
         return state == SHIFT ? virtualKey : virtualKey - 'A' + 'a';
-    if (((virtualKey >= '0' && virtualKey <= '9') || virtualKey == VK_SPACE) && state == 0)
-        return virtualKey;
-    return 0;
+    bool digitOrSpace = (virtualKey >= '0' && virtualKey <= '9') || virtualKey == VK_SPACE;
+    return digitOrSpace && state == 0 ? virtualKey : 0;
 }
 
 // The key presses in the events; each down must be followed by its up.
-std::vector<Key> keyPresses(const std::deque<INPUT_RECORD>& events) {
-    std::vector<Key> keys;
+Keys keyPresses(const std::deque<INPUT_RECORD>& events) {
+    Keys keys;
     EXPECT_EQ(events.size() % 2, 0u);
     for (size_t i = 0; i + 1 < events.size(); i += 2) {
         const KEY_EVENT_RECORD& down = events[i].Event.KeyEvent;
         const KEY_EVENT_RECORD& up = events[i + 1].Event.KeyEvent;
-        EXPECT_TRUE(down.bKeyDown);
-        EXPECT_FALSE(up.bKeyDown);
-        EXPECT_EQ(down.wVirtualKeyCode, up.wVirtualKeyCode);
-        keys.push_back({down.wVirtualKeyCode, down.dwControlKeyState});
+        EXPECT_TRUE(down.bKeyDown && !up.bKeyDown && down.wVirtualKeyCode == up.wVirtualKeyCode);
+        keys.emplace_back(down.wVirtualKeyCode, down.dwControlKeyState);
     }
     return keys;
 }
 
 // Decodes the pieces in order, then lets the held rest go.
-std::vector<Key> decodePieces(const std::vector<std::string>& pieces) {
+Keys decodePieces(const std::vector<std::string>& pieces) {
     KeyDecoder decoder(true);
     decoder.setLayout(lettersLayout);
     std::deque<INPUT_RECORD> events;
@@ -61,52 +53,17 @@ std::vector<Key> decodePieces(const std::vector<std::string>& pieces) {
     return keyPresses(events);
 }
 
-struct DecodeCase {
-    const char* bytes;
-    std::vector<Key> keys;
-};
+unsigned char characterOf(const INPUT_RECORD& record) {
+    return static_cast<unsigned char>(record.Event.KeyEvent.uChar.AsciiChar);
+}
 
-const std::vector<DecodeCase> DECODE_CASES = {
-    {"a", {{'A', 0}}},
-    {"Z", {{'Z', SHIFT}}},
-    {"\r", {{VK_RETURN, 0}}},
-    {"\t", {{VK_TAB, 0}}},
-    {"\x7f", {{VK_BACK, 0}}},
-    {"\b", {{VK_BACK, 0}}},
-    {"\x01\x18", {{'A', CTRL}, {'X', CTRL}}},
-    {"\x1bx", {{'X', ALT}}},
-    {"\x1bX", {{'X', SHIFT | ALT}}},
-    {"\x1b\t", {{'I', CTRL | ALT}}},
-    {"\x1b\r", {{'M', CTRL | ALT}}},
-    {"\x1b", {{VK_ESCAPE, 0}}},
-    {"\x1b\x1b", {{VK_ESCAPE, ALT}}},
-    {"\x1b[A\x1bOB", {{VK_UP, 0}, {VK_DOWN, 0}}},
-    {"\x1b[1;5D\x1b[1;8H\x1b[1;2F", {{VK_LEFT, CTRL}, {VK_HOME, SHIFT | ALT | CTRL}, {VK_END, SHIFT}}},
-    {"\x1bOP\x1b[1;2P\x1b[1;3Q\x1b[1;4R\x1b[1;7S",
-     {{VK_F1, 0}, {VK_F1, SHIFT}, {VK_F1 + 1, ALT}, {VK_F1 + 2, SHIFT | ALT}, {VK_F1 + 3, CTRL | ALT}}},
-    {"\x1b[11~\x1b[15~\x1b[17;2~\x1b[21~\x1b[23~\x1b[24;5~",
-     {{VK_F1, 0}, {VK_F1 + 4, 0}, {VK_F1 + 5, SHIFT}, {VK_F10, 0}, {VK_F11, 0}, {VK_F12, CTRL}}},
-    {"\x1b[[A\x1b[[E", {{VK_F1, 0}, {VK_F1 + 4, 0}}},
-    {"\x1b[1~\x1b[4~\x1b[7~\x1b[8~", {{VK_HOME, 0}, {VK_END, 0}, {VK_HOME, 0}, {VK_END, 0}}},
-    {"\x1b[2~\x1b[3;3~\x1b[5~\x1b[6~", {{VK_INSERT, 0}, {VK_DELETE, ALT}, {VK_PRIOR, 0}, {VK_NEXT, 0}}},
-    {"\x1b[2$\x1b[2^\x1b[3@", {{VK_INSERT, SHIFT}, {VK_INSERT, CTRL}, {VK_DELETE, CTRL | SHIFT}}},
-    {"\x1b[Z\x1b[a\x1bOd", {{VK_TAB, SHIFT}, {VK_UP, SHIFT}, {VK_LEFT, CTRL}}},
-    {"\x1b\x1b[A", {{VK_UP, ALT}}},
-    // Sequences that are no key are swallowed whole; what follows still counts.
-    {"\x1b[200~\x1b[?1;2c\x1b[99~\x1b[I1", {{'1', 0}}},
-    // Characters that the layout cannot type, and broken UTF-8, are dropped.
-    {"\xC3\xA9\xff\xC3z", {{'Z', 0}}},
-    {"ab\x1b[Bc", {{'A', 0}, {'B', 0}, {VK_DOWN, 0}, {'C', 0}}},
-};
-
-class Pipe {
-public:
+struct Pipe {
+    int ends[2] = {-1, -1};
     Pipe() { EXPECT_EQ(pipe(ends), 0); }
     ~Pipe() {
         closeWriter();
         ::close(ends[0]);
     }
-    int reader() const { return ends[0]; }
     void send(const std::string& bytes) {
         EXPECT_EQ(::write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
@@ -114,78 +71,72 @@ public:
         if (ends[1] >= 0) ::close(ends[1]);
         ends[1] = -1;
     }
-
-private:
-    int ends[2] = {-1, -1};
-};
-
-INPUT_RECORD keyEvent(WORD virtualKey, WORD scan, DWORD state, char character, bool down = true) {
-    INPUT_RECORD record{};
-    record.EventType = KEY_EVENT;
-    record.Event.KeyEvent = KEY_EVENT_RECORD{down, 1, virtualKey, scan, {character}, state};
-    return record;
-}
-
-// Makes a test console the standard input for the length of a test.
-class StandardInput {
-public:
-    explicit StandardInput(ConsoleInput& input) { SetStdHandle(STD_INPUT_HANDLE, &input); }
-    ~StandardInput() { SetStdHandle(STD_INPUT_HANDLE, nullptr); }
 };
 
 }  // namespace
 
 TEST(KeyDecoder, TerminalSequencesBecomeKeysWholeByteByByteAndSplitAnywhere) {
-    for (const DecodeCase& c : DECODE_CASES) {
-        std::string bytes = c.bytes;
+    const std::pair<std::string, Keys> cases[] = {
+        {"aZ\r\t\x7f\b", {{'A', 0}, {'Z', SHIFT}, {VK_RETURN, 0}, {VK_TAB, 0}, {VK_BACK, 0}, {VK_BACK, 0}}},
+        {"\x01\x18", {{'A', CTRL}, {'X', CTRL}}},
+        {"\x1bx\x1bX", {{'X', ALT}, {'X', SHIFT | ALT}}},
+        {"\x1b\t\x1b\r", {{'I', CTRL | ALT}, {'M', CTRL | ALT}}},
+        {"\x1b", {{VK_ESCAPE, 0}}},
+        {"\x1b\x1b", {{VK_ESCAPE, ALT}}},
+        {"\x1b[A\x1bOB", {{VK_UP, 0}, {VK_DOWN, 0}}},
+        {"\x1b[1;5D\x1b[1;8H\x1b[1;2F", {{VK_LEFT, CTRL}, {VK_HOME, SHIFT | ALT | CTRL}, {VK_END, SHIFT}}},
+        {"\x1bOP\x1b[1;2P\x1b[1;3Q\x1b[1;4R\x1b[1;7S",
+         {{VK_F1, 0}, {VK_F1, SHIFT}, {VK_F1 + 1, ALT}, {VK_F1 + 2, SHIFT | ALT}, {VK_F1 + 3, CTRL | ALT}}},
+        {"\x1b[11~\x1b[15~\x1b[17;2~\x1b[21~\x1b[23~\x1b[24;5~",
+         {{VK_F1, 0}, {VK_F1 + 4, 0}, {VK_F1 + 5, SHIFT}, {VK_F10, 0}, {VK_F11, 0}, {VK_F12, CTRL}}},
+        {"\x1b[[A\x1b[[E", {{VK_F1, 0}, {VK_F1 + 4, 0}}},
+        {"\x1b[1~\x1b[4~\x1b[7~\x1b[8~", {{VK_HOME, 0}, {VK_END, 0}, {VK_HOME, 0}, {VK_END, 0}}},
+        {"\x1b[2~\x1b[3;3~\x1b[5~\x1b[6~", {{VK_INSERT, 0}, {VK_DELETE, ALT}, {VK_PRIOR, 0}, {VK_NEXT, 0}}},
+        {"\x1b[2$\x1b[2^\x1b[3@", {{VK_INSERT, SHIFT}, {VK_INSERT, CTRL}, {VK_DELETE, CTRL | SHIFT}}},
+        {"\x1b[Z\x1b[a\x1bOd", {{VK_TAB, SHIFT}, {VK_UP, SHIFT}, {VK_LEFT, CTRL}}},
+        {"\x1b\x1b[A", {{VK_UP, ALT}}},
+        // Sequences that are no key are swallowed whole; what follows still counts.
+        {"\x1b[200~\x1b[?1;2c\x1b[99~\x1b[I1", {{'1', 0}}},
+        // Characters that the layout cannot type, and broken UTF-8, are dropped.
+        {"\xC3\xA9\xff\xC3z", {{'Z', 0}}},
+        {"ab\x1b[Bc", {{'A', 0}, {'B', 0}, {VK_DOWN, 0}, {'C', 0}}},
+    };
+    for (const auto& [bytes, keys] : cases) {
         SCOPED_TRACE(testing::PrintToString(bytes));
-        EXPECT_EQ(decodePieces({bytes}), c.keys);
+        EXPECT_EQ(decodePieces({bytes}), keys);
         std::vector<std::string> single;
         for (char byte : bytes) single.emplace_back(1, byte);
-        EXPECT_EQ(decodePieces(single), c.keys);
+        EXPECT_EQ(decodePieces(single), keys);
         for (size_t cut = 1; cut < bytes.size(); cut++)
-            EXPECT_EQ(decodePieces({bytes.substr(0, cut), bytes.substr(cut)}), c.keys) << "cut " << cut;
+            EXPECT_EQ(decodePieces({bytes.substr(0, cut), bytes.substr(cut)}), keys) << "cut " << cut;
     }
 }
 
-TEST(KeyDecoder, HoldsAnUnfinishedSequenceUntilItsRestOrTheEnd) {
-    KeyDecoder decoder(true);
-    std::deque<INPUT_RECORD> events;
-    decoder.feed("\x1b", 1, events);
-    decoder.feed("[", 1, events);
-    EXPECT_TRUE(decoder.holding());
-    EXPECT_TRUE(events.empty());
-    decoder.feed("B", 1, events);
-    EXPECT_FALSE(decoder.holding());
-    EXPECT_EQ(keyPresses(events), (std::vector<Key>{{VK_DOWN, 0}}));
-    // Given up on: ESC [ is Alt with the '[' key.
-    events.clear();
-    decoder.feed("\x1b[", 2, events);
-    decoder.flush(events);
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[0].Event.KeyEvent.dwControlKeyState, ALT);
-    EXPECT_EQ(events[0].Event.KeyEvent.uChar.AsciiChar, '[');
-}
-
-TEST(KeyDecoder, WithoutALayoutCharactersComeAsTheCodePageByte) {
+TEST(KeyDecoder, WithoutALayoutCharactersComeAsTheCodePageByteAndAGivenUpSequenceIsAlt) {
     KeyDecoder decoder(true);
     std::deque<INPUT_RECORD> events;
     decoder.feed("\xC3\xA9\xE2\x94\x80x", 6, events);
     ASSERT_EQ(events.size(), 6u);
-    EXPECT_EQ(static_cast<unsigned char>(events[0].Event.KeyEvent.uChar.AsciiChar), 0x82);
-    EXPECT_EQ(static_cast<unsigned char>(events[2].Event.KeyEvent.uChar.AsciiChar), 0xC4);
-    EXPECT_EQ(events[4].Event.KeyEvent.uChar.AsciiChar, 'x');
+    EXPECT_EQ(characterOf(events[0]), 0x82);
+    EXPECT_EQ(characterOf(events[2]), 0xC4);
+    EXPECT_EQ(characterOf(events[4]), 'x');
+    events.clear();
+    decoder.feed("\x1b[", 2, events);
+    EXPECT_TRUE(decoder.holding() && events.empty());
+    decoder.flush(events);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].Event.KeyEvent.dwControlKeyState, ALT);
+    EXPECT_EQ(characterOf(events[0]), '[');
     // A terminal of another codeset sends the byte itself.
     KeyDecoder raw(false);
     events.clear();
     raw.feed("\xE9", 1, events);
     ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(static_cast<unsigned char>(events[0].Event.KeyEvent.uChar.AsciiChar), 0xE9);
+    EXPECT_EQ(characterOf(events[0]), 0xE9);
 }
 
 TEST(KeyDecoder, OverlongSequencesAndGarbageNeitherCrashNorStick) {
-    std::string digits(20, '7');
-    std::vector<Key> keys = decodePieces({"\x1b[" + digits + "Z"});
+    Keys keys = decodePieces({"\x1b[" + std::string(20, '7') + "Z"});
     EXPECT_EQ(keys.size(), 21u) << "not a key sequence: the digits are typed";
     EXPECT_EQ(keys.back(), (Key{'Z', SHIFT}));
 
@@ -203,24 +154,17 @@ TEST(KeyDecoder, OverlongSequencesAndGarbageNeitherCrashNorStick) {
     keyPresses(events);
 }
 
-TEST(ConsoleInput, ReadsTheDescriptorAndTimesOutALoneEscape) {
+TEST(ConsoleInput, ReadsTheDescriptorTimesOutALoneEscapeAndEndsWithTheInput) {
     Pipe terminal;
-    ConsoleInput input(terminal.reader(), true);
-    terminal.send("hi");
-    input.pump();
-    EXPECT_EQ(input.events.size(), 4u);
-    input.events.clear();
+    ConsoleInput input(terminal.ends[0], true);
     terminal.send("\x1b");
     input.pump();
     EXPECT_TRUE(input.events.empty());
     ASSERT_TRUE(input.wait(10000, false));
     ASSERT_EQ(input.events.size(), 2u);
     EXPECT_EQ(input.events[0].Event.KeyEvent.wVirtualKeyCode, VK_ESCAPE);
-}
+    input.events.clear();
 
-TEST(ConsoleInput, PeekLeavesReadTakesAndAWaitEndsWithTheInput) {
-    Pipe terminal;
-    ConsoleInput input(terminal.reader(), true);
     terminal.send("q");
     INPUT_RECORD records[4];
     DWORD count = 0;
@@ -230,7 +174,7 @@ TEST(ConsoleInput, PeekLeavesReadTakesAndAWaitEndsWithTheInput) {
     EXPECT_EQ(count, 1u);
     EXPECT_TRUE(records[0].Event.KeyEvent.bKeyDown);
     ASSERT_TRUE(PeekConsoleInputA(&input, records, 4, &count));
-    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(count, 1u) << "a read takes, a peek leaves";
     input.events.clear();
     EXPECT_EQ(WaitForSingleObject(&input, 1), WAIT_TIMEOUT);
     terminal.closeWriter();
@@ -240,24 +184,30 @@ TEST(ConsoleInput, PeekLeavesReadTakesAndAWaitEndsWithTheInput) {
 
 TEST(ConsoleInput, SleepEndsWhenAWatchedDescriptorHasInput) {
     Pipe socket;
-    watchDescriptor(socket.reader());
+    watchDescriptor(socket.ends[0]);
     socket.send("x");
     DWORD start = GetTickCount();
     Sleep(60000);
     EXPECT_LT(GetTickCount() - start, 30000u);
-    unwatchDescriptor(socket.reader());
+    unwatchDescriptor(socket.ends[0]);
 }
 
 TEST(ConsoleInput, RuntimeKeyFunctionsGiveCharactersAndExtendedCodes) {
     ConsoleInput input(-1, true);
-    StandardInput standard(input);
+    SetStdHandle(STD_INPUT_HANDLE, &input);
     EXPECT_EQ(_kbhit(), 0);
-    input.events = {keyEvent('A', 0x1E, 0, 'a'),         keyEvent('A', 0x1E, 0, 'a', false),
-                    keyEvent(VK_F1, 0x3B, 0, 0),         keyEvent(VK_F1, 0x3B, SHIFT, 0),
-                    keyEvent(VK_F12, 0x58, ALT, 0),      keyEvent('X', 0x2D, ALT, 'x'),
-                    keyEvent(VK_SHIFT, 0x2A, SHIFT, 0)};
+    auto key = [](WORD virtualKey, WORD scan, DWORD state, char character, bool down = true) {
+        INPUT_RECORD record{};
+        record.EventType = KEY_EVENT;
+        record.Event.KeyEvent = KEY_EVENT_RECORD{down, 1, virtualKey, scan, {character}, state};
+        return record;
+    };
+    input.events = {key('A', 0x1E, 0, 'a'),    key('A', 0x1E, 0, 'a', false), key(VK_F1, 0x3B, 0, 0),
+                    key(VK_F1, 0x3B, SHIFT, 0), key(VK_F12, 0x58, ALT, 0),      key('X', 0x2D, ALT, 'x'),
+                    key(VK_SHIFT, 0x2A, SHIFT, 0)};
     EXPECT_NE(_kbhit(), 0);
     std::vector<int> codes;
     while (_kbhit()) codes.push_back(_getch());
+    SetStdHandle(STD_INPUT_HANDLE, nullptr);
     EXPECT_EQ(codes, (std::vector<int>{'a', 0, 0x3B, 0, 0x54, 0, 0x8C, 0, 0x2D}));
 }
