@@ -181,9 +181,14 @@ void consoleTextWritten();
 // The stand-in's own parts.  A console handle points to a ConsoleObject: the
 // process's console (standard output and input) or one that a test made.
 
+class ConsoleOutput;
+
 class ConsoleObject {
 public:
     virtual ~ConsoleObject() = default;
+    // The screen buffer behind a handle, or null.  Every drawing call asks,
+    // so it is answered without a cast.
+    virtual ConsoleOutput* output() { return nullptr; }
 };
 
 struct ConsoleCell {
@@ -196,6 +201,7 @@ struct ConsoleCell {
 class ConsoleOutput : public ConsoleObject {
 public:
     ConsoleOutput(int columns, int rows);
+    ConsoleOutput* output() override { return this; }
 
     int columns() const { return width; }
     int rows() const { return height; }

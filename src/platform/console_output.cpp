@@ -37,7 +37,7 @@ HANDLE standardOutput = nullptr;
 HANDLE standardInput = nullptr;
 
 ConsoleOutput* outputOf(HANDLE handle) {
-    return dynamic_cast<ConsoleOutput*>(static_cast<ConsoleObject*>(handle));
+    return handle != nullptr ? static_cast<ConsoleObject*>(handle)->output() : nullptr;
 }
 
 ConsoleInput* inputOf(HANDLE handle) {
