@@ -93,10 +93,14 @@ void AdapNT::fill(int position, char ch, int count) { drawRows(position, count, 
 
 // The console does not wrap: each row is written separately, from its first
 // affected cell.  Without text, the cells are filled with ch from a buffer
-// of repeated characters, in as many writes as a long row needs.
+// of repeated characters, in as many writes as a long row needs.  A fill of
+// one cell, which every printed character is, is written as that character.
 void AdapNT::drawRows(int position, int count, const char* text, char ch) {
     char repeated[FILL_BUFFER_SIZE];
-    if (text == nullptr) std::memset(repeated, ch, sizeof repeated);
+    if (text == nullptr && count == 1)
+        text = &ch;
+    else if (text == nullptr)
+        std::memset(repeated, ch, sizeof repeated);
     DWORD written = 0;
     while (count > 0) {
         setCursor(position);
