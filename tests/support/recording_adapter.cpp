@@ -12,24 +12,24 @@ RecordingAdapter::RecordingAdapter(int rowCount, int columnCount) {
 
 const char* RecordingAdapter::name() { return "Recording Adapter"; }
 
-void RecordingAdapter::record(const std::string& entry) {
-    if (logging) log.push_back(entry);
-}
+// Callers test logging first, so that a run without the log builds no text.
+void RecordingAdapter::record(const std::string& entry) { log.push_back(entry); }
 
 void RecordingAdapter::setAttribute(int attr) {
     Adapter::setAttribute(attr);
-    record("setAttribute " + std::to_string(attr));
+    if (logging) record("setAttribute " + std::to_string(attr));
 }
 
 void RecordingAdapter::setCursor(int position) {
     if (position < 0 || position >= static_cast<int>(grid.size())) outOfRange++;
     cursorPosition = position;
-    record("setCursor " + std::to_string(position));
+    if (logging) record("setCursor " + std::to_string(position));
 }
 
 void RecordingAdapter::write(int position, const char* text, int count) {
     writeCalls++;
-    record("write " + std::to_string(position) + " " + std::string(text, count > 0 ? count : 0));
+    if (logging)
+        record("write " + std::to_string(position) + " " + std::string(text, count > 0 ? count : 0));
     for (int i = 0; i < count; i++) {
         int p = position + i;
         if (p < 0 || p >= static_cast<int>(grid.size())) {
@@ -43,8 +43,9 @@ void RecordingAdapter::write(int position, const char* text, int count) {
 
 void RecordingAdapter::fill(int position, char ch, int count) {
     fillCalls++;
-    record("fill " + std::to_string(position) + " " + std::to_string(static_cast<unsigned char>(ch)) +
-           " " + std::to_string(count));
+    if (logging)
+        record("fill " + std::to_string(position) + " " +
+               std::to_string(static_cast<unsigned char>(ch)) + " " + std::to_string(count));
     for (int i = 0; i < count; i++) {
         int p = position + i;
         if (p < 0 || p >= static_cast<int>(grid.size())) {
@@ -63,30 +64,30 @@ int RecordingAdapter::readKey() {
     ScriptedKey key = keys.front();
     keys.pop_front();
     if (key.setsState) keyState_ = key.state;
-    record("readKey " + std::to_string(key.code));
+    if (logging) record("readKey " + std::to_string(key.code));
     return key.code;
 }
 
 void RecordingAdapter::hideCursor() {
     cursorVisible = false;
     cursorBlock = false;
-    record("hideCursor");
+    if (logging) record("hideCursor");
 }
 
 void RecordingAdapter::showCursor() {
     cursorVisible = true;
     cursorBlock = false;
-    record("showCursor");
+    if (logging) record("showCursor");
 }
 
 void RecordingAdapter::blockCursor() {
     cursorBlock = true;
-    record("blockCursor");
+    if (logging) record("blockCursor");
 }
 
 void RecordingAdapter::normalCursor() {
     cursorBlock = false;
-    record("normalCursor");
+    if (logging) record("normalCursor");
 }
 
 void RecordingAdapter::pushKey(int code) { keys.push_back({code, false, 0}); }
