@@ -52,6 +52,13 @@ ConsoleOutput::ConsoleOutput(int columns, int rows)
 // A row piece at a time: the drawing of every printed character and every
 // scrolled row comes through here.
 void ConsoleOutput::writeText(const char* bytes, DWORD count) {
+    // One character that leaves the cursor in its row: each printed one.
+    if (count == 1 && cursor.X + 1 < width) {
+        storeText(&at(cursor.X, cursor.Y), bytes, 1, attributes);
+        cursor.X++;
+        changed = true;
+        return;
+    }
     while (count > 0) {
         int x = cursor.X;
         DWORD piece = std::min<DWORD>(count, static_cast<DWORD>(width - x));
