@@ -362,6 +362,8 @@ void takeTerminalInput(bool signalsFromKeys);
 int64_t consoleClock();
 // The code page 437 character of a byte (control bytes have glyphs too).
 char16_t cp437ToUnicode(unsigned char byte);
+// Appends the UTF-8 text of a code page 437 byte.
+void appendCp437AsUtf8(std::string& out, unsigned char byte);
 // The code page 437 byte of a character; -1 when the code page lacks it.
 int unicodeToCp437(char32_t character);
 // Descriptors whose input ends the idle Sleep (console_runtime.cpp).

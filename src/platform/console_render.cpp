@@ -112,6 +112,8 @@ bool localeIsUtf8() {
 
 char16_t cp437ToUnicode(unsigned char byte) { return CP437[byte]; }
 
+void appendCp437AsUtf8(std::string& out, unsigned char byte) { appendUtf8(out, CP437[byte]); }
+
 int unicodeToCp437(char32_t character) {
     if (character >= 0x20 && character < 0x7F) return static_cast<int>(character);
     for (int byte = 0; byte < 256; byte++) {

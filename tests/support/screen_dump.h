@@ -6,10 +6,8 @@
 
 #include "terminal/terminal.h"
 
-// The UTF-8 text of each code page 437 glyph; the control bytes 0x00..0x1F
-// and 0x7F have glyphs too (0x00 is blank).
-extern const char* const CP437_UTF8[256];
-
+// The UTF-8 text of code page 437 bytes, the console's own glyphs: the
+// control bytes 0x00..0x1F and 0x7F have glyphs too (0x00 is blank).
 std::string cp437ToUtf8(const std::string& bytes);
 
 struct ScreenOptions {
