@@ -43,6 +43,7 @@ public:
     void fill(int position, char ch, int count) override;
     int keyReady() override;
     int readKey() override;
+    int moveBlock(int source, int destination, int count) override;
 };
 
 // Hands out a stream in reads of at most the size asked for, as a socket

@@ -108,6 +108,10 @@ int NullAdapter::keyReady() { return 0; }
 
 int NullAdapter::readKey() { return 0; }
 
+// Moves nothing, as it draws nothing: the Terminal is spared the repaint as
+// over a real console.
+int NullAdapter::moveBlock(int, int, int) { return 1; }
+
 int StreamDevice::read(char* buffer, int max) {
     if (offset >= stream.size()) return -1;
     size_t n = std::min(stream.size() - offset, static_cast<size_t>(std::max(max, 0)));

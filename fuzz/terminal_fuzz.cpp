@@ -222,6 +222,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Emulation emulation = static_cast<Emulation>(data[0] & 3);
     // Bit 2: no keys, and the stream is delivered a second time, whole.
     bool compare = data[0] & 4;
+    // Bit 3: a console that moves blocks itself instead of being repainted.
+    bool blockMoves = data[0] & 8;
     const ConsoleSize& console = CONSOLE_SIZES[data[1] % std::size(CONSOLE_SIZES)];
     unsigned seed = static_cast<unsigned>(data[2] | data[3] << 8);
     data += HEADER_SIZE;
@@ -231,6 +233,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::minstd_rand random(seed);
     // One Terminal at a time: the program's own messages go to the first.
     auto harness = std::make_unique<TerminalHarness>(emulation, console.rows, console.cols);
+    harness->adapter.blockMoves = blockMoves;
     try {
         run(*harness, data, size, random, {!compare, false});
     } catch (const NoMoreKeys&) {
@@ -243,6 +246,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Outcome cut = outcome(*harness);
     harness.reset();
     harness = std::make_unique<TerminalHarness>(emulation, console.rows, console.cols);
+    harness->adapter.blockMoves = !blockMoves;
     run(*harness, data, size, random, {false, true});
     if (!(outcome(*harness) == cut)) fail("the blocks changed the outcome");
     return 0;

@@ -20,6 +20,12 @@ constexpr WORD BACKGROUND_BITS[8] = {0x00, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0
 
 char nameText[80];
 
+WORD consoleAttributes(int attr) {
+    WORD bits = BACKGROUND_BITS[(attr >> 4) & 7] | FOREGROUND_BITS[attr & 7];
+    if (attr & BRIGHT) bits |= FOREGROUND_INTENSITY;
+    return bits;
+}
+
 const char* layoutName(int keyboardCode) {
     switch (keyboardCode) {
     case KEYBOARD_AMERICAN: return "American";
@@ -74,9 +80,7 @@ const char* AdapNT::name() {
 void AdapNT::setAttribute(int attr) {
     if (attr == attribute_) return;
     attribute_ = attr;
-    WORD bits = BACKGROUND_BITS[(attr >> 4) & 7] | FOREGROUND_BITS[attr & 7];
-    if (attr & BRIGHT) bits |= FOREGROUND_INTENSITY;
-    SetConsoleTextAttribute(outputHandle, bits);
+    SetConsoleTextAttribute(outputHandle, consoleAttributes(attr));
 }
 
 void AdapNT::setCursor(int position) {
@@ -89,22 +93,28 @@ void AdapNT::setCursor(int position) {
 
 void AdapNT::write(int position, const char* text, int count) { drawRows(position, count, text, 0); }
 
-void AdapNT::fill(int position, char ch, int count) { drawRows(position, count, nullptr, ch); }
+void AdapNT::fill(int position, char ch, int count) {
+    // One cell, which every printed character is, never crosses a row.
+    if (count == 1) {
+        setCursor(position);
+        DWORD written = 0;
+        WriteConsoleA(outputHandle, &ch, 1, &written, nullptr);
+        return;
+    }
+    drawRows(position, count, nullptr, ch);
+}
 
 // The console does not wrap: each row is written separately, from its first
 // affected cell.  Without text, the cells are filled with ch from a buffer
-// of repeated characters, in as many writes as a long row needs.  A fill of
-// one cell, which every printed character is, is written as that character.
+// of repeated characters, in as many writes as a long row needs.
 void AdapNT::drawRows(int position, int count, const char* text, char ch) {
     char repeated[FILL_BUFFER_SIZE];
-    if (text == nullptr && count == 1)
-        text = &ch;
-    else if (text == nullptr)
-        std::memset(repeated, ch, sizeof repeated);
+    if (text == nullptr) std::memset(repeated, ch, sizeof repeated);
     DWORD written = 0;
+    int width = columns;
     while (count > 0) {
         setCursor(position);
-        int n = std::min(columns - position % columns, count);
+        int n = std::min(width - position % width, count);
         if (text != nullptr) {
             WriteConsoleA(outputHandle, text, static_cast<DWORD>(n), &written, nullptr);
             text += n;
@@ -116,6 +126,35 @@ void AdapNT::drawRows(int position, int count, const char* text, char ch) {
         position += n;
         count -= n;
     }
+}
+
+// The console moves whole rows, or a piece of one row, as a rectangle; a
+// block that wraps from row to row at other points is left to a repaint.
+// Clipping to the destination keeps the cells the block leaves behind.
+int AdapNT::moveBlock(int source, int destination, int count) {
+    if (count <= 0) return 0;
+    int width = columns;
+    SMALL_RECT block;
+    COORD origin;
+    if (source % width == 0 && destination % width == 0 && count % width == 0) {
+        block = SMALL_RECT{0, static_cast<SHORT>(source / width), static_cast<SHORT>(width - 1),
+                           static_cast<SHORT>((source + count) / width - 1)};
+        origin = COORD{0, static_cast<SHORT>(destination / width)};
+    } else if (source / width == (source + count - 1) / width &&
+               destination / width == (destination + count - 1) / width) {
+        block = SMALL_RECT{static_cast<SHORT>(source % width), static_cast<SHORT>(source / width),
+                           static_cast<SHORT>(source % width + count - 1),
+                           static_cast<SHORT>(source / width)};
+        origin = COORD{static_cast<SHORT>(destination % width), static_cast<SHORT>(destination / width)};
+    } else {
+        return 0;
+    }
+    SMALL_RECT clip{origin.X, origin.Y, static_cast<SHORT>(origin.X + block.Right - block.Left),
+                    static_cast<SHORT>(origin.Y + block.Bottom - block.Top)};
+    CHAR_INFO blank{};
+    blank.Char.AsciiChar = ' ';
+    blank.Attributes = consoleAttributes(attribute_);
+    return ScrollConsoleScreenBufferA(outputHandle, &block, &clip, origin, &blank) ? 1 : 0;
 }
 
 void AdapNT::hideCursor() {

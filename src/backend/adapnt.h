@@ -26,6 +26,7 @@ public:
     void showCursor() override;
     void blockCursor() override;
     void normalCursor() override;
+    int moveBlock(int source, int destination, int count) override;
 
     // Keyboard (adapnt_keys.cpp).
     static int chooseKeyboardCode(int keyboardCode);

@@ -47,3 +47,5 @@ void Adapter::blockCursor() {}
 void Adapter::normalCursor() {}
 
 unsigned Adapter::keyState() { return keyState_; }
+
+int Adapter::moveBlock(int, int, int) { return 0; }

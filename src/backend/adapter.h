@@ -38,6 +38,11 @@ public:
     virtual void blockCursor();
     virtual void normalCursor();
     virtual unsigned keyState();
+    // Moves count cells from source to destination as the console's own
+    // operation (overlap-safe; the cells left behind keep what they show).
+    // Returns 0 when this console cannot move that block: the Terminal then
+    // repaints the destination cell by cell, as every adapter can.
+    virtual int moveBlock(int source, int destination, int count);
     virtual ~Adapter() = default;
 
     int16_t rows = 0;

@@ -2,6 +2,7 @@
 // interpreter, the printing of characters and the control characters, and the
 // parameter collection that every control sequence shares.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <limits>
 
@@ -35,6 +36,18 @@ constexpr unsigned char graphicsTable[GRAPHICS_LAST - GRAPHICS_FIRST + 1] = {
 
 // A number from the host stops growing here instead of overflowing.
 constexpr int32_t PARAM_MAX = std::numeric_limits<int32_t>::max();
+
+// The bytes the ground state prints as they are: all but the controls it
+// acts on and the two it ignores.
+constexpr auto PRINTS = [] {
+    std::array<bool, 256> prints{};
+    prints.fill(true);
+    for (int control : {0, 1, ENQ, BEL, BS, HT, LF, FF, CR, SO, SI, ESC, CSI}) prints[control] = false;
+    return prints;
+}();
+
+// A longer run is printed in pieces.
+constexpr int PRINT_RUN_LIMIT = 256;
 
 bool isDigit(int byte) { return byte >= '0' && byte <= '9'; }
 
@@ -93,6 +106,33 @@ void Terminal::putCharacter(int byte) {
         s.modes |= MODE_WRAPPED;
     else
         s.modes &= ~MODE_WRAPPED;
+}
+
+// The same cells, attribute and wrap state as printing the bytes one by one,
+// drawn with one write: a run never leaves the cursor row, so nothing
+// scrolls and no key can be dispatched in the middle of it.
+int Terminal::printRun(const char* bytes, int count) {
+    Screen& s = *currentScreen;
+    if ((s.modes & MODE_GRAPHICS) || s.cursor >= cellCount) return 0;
+    int room = std::min({count, cols - s.cursor % cols, PRINT_RUN_LIMIT});
+    int length = 0;
+    char text[PRINT_RUN_LIMIT];
+    while (length < room && PRINTS[static_cast<unsigned char>(bytes[length])]) {
+        text[length] = static_cast<char>(s.highBit | static_cast<unsigned char>(bytes[length]));
+        length++;
+    }
+    if (length < 2) return 0;
+    syncAttribute();
+    adapter->write(s.cursor, text, length);
+    Cell cell = static_cast<Cell>((s.sentAttr & 0xFF) << 8);
+    for (int i = 0; i < length; i++)
+        s.cells[s.cursor + i] = static_cast<Cell>(cell | static_cast<unsigned char>(text[i]));
+    s.cursor += length;
+    if (s.cursor % cols == 0)
+        s.modes |= MODE_WRAPPED;
+    else
+        s.modes &= ~MODE_WRAPPED;
+    return length;
 }
 
 void Terminal::lineFeed() {

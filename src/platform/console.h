@@ -115,6 +115,13 @@ typedef struct _SMALL_RECT {
     SHORT Bottom;
 } SMALL_RECT;
 
+typedef struct _CHAR_INFO {
+    union {
+        CHAR AsciiChar;
+    } Char;
+    WORD Attributes;
+} CHAR_INFO;
+
 typedef struct _CONSOLE_SCREEN_BUFFER_INFO {
     COORD dwSize;
     COORD dwCursorPosition;
@@ -157,6 +164,11 @@ BOOL SetConsoleCursorPosition(HANDLE console, COORD position);
 BOOL SetConsoleTextAttribute(HANDLE console, WORD attributes);
 BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD count, LPDWORD written,
                    void* reserved);
+// Moves a rectangle of cells to another origin.  Only cells inside the clip
+// rectangle (the whole buffer without one) change; those of the moved
+// rectangle that nothing covers take the fill.
+BOOL ScrollConsoleScreenBufferA(HANDLE console, const SMALL_RECT* scroll, const SMALL_RECT* clip,
+                                COORD destination, const CHAR_INFO* fill);
 BOOL PeekConsoleInputA(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count);
 BOOL ReadConsoleInputA(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count);
 BOOL GetKeyboardLayoutNameA(char* name);
@@ -210,6 +222,7 @@ public:
     // Bytes at the cursor with the current attributes; every byte is a glyph.
     void writeText(const char* bytes, DWORD count);
     bool moveCursor(COORD position);
+    bool scrollRectangle(SMALL_RECT scroll, const SMALL_RECT* clip, COORD destination, ConsoleCell fill);
 
     std::vector<ConsoleCell> cells;
     COORD cursor{0, 0};
@@ -223,6 +236,9 @@ public:
 
 private:
     void scrollUp();
+    // The rectangle cut to the buffer; false when nothing of it is left.
+    bool clipToBuffer(SMALL_RECT& rect) const;
+    void fillSpan(int y, int from, int to, ConsoleCell fill);
     int width;
     int height;
 };

@@ -1,6 +1,7 @@
 // The console screen buffer and the console API calls that act on it.  The
 // renderer (console_render.cpp) brings the real terminal up to date later.
 #include <algorithm>
+#include <climits>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -88,6 +89,56 @@ void ConsoleOutput::writeText(const char* bytes, DWORD count) {
 void ConsoleOutput::scrollUp() {
     std::copy(cells.begin() + width, cells.end(), cells.begin());
     std::fill(cells.end() - width, cells.end(), ConsoleCell{' ', attributes});
+}
+
+void ConsoleOutput::fillSpan(int y, int from, int to, ConsoleCell fill) {
+    if (from <= to) std::fill(&at(from, y), &at(to, y) + 1, fill);
+}
+
+bool ConsoleOutput::clipToBuffer(SMALL_RECT& rect) const {
+    rect.Left = std::max<SHORT>(rect.Left, 0);
+    rect.Top = std::max<SHORT>(rect.Top, 0);
+    rect.Right = std::min<SHORT>(rect.Right, static_cast<SHORT>(width - 1));
+    rect.Bottom = std::min<SHORT>(rect.Bottom, static_cast<SHORT>(height - 1));
+    return rect.Left <= rect.Right && rect.Top <= rect.Bottom;
+}
+
+// Rows are copied in the order that reads every source row before it is
+// overwritten, each with memmove, so overlapping rectangles move correctly.
+bool ConsoleOutput::scrollRectangle(SMALL_RECT scroll, const SMALL_RECT* clip, COORD destination,
+                                    ConsoleCell fill) {
+    SMALL_RECT wanted = scroll;
+    if (!clipToBuffer(scroll)) return false;
+    int dx = destination.X + (scroll.Left - wanted.Left) - scroll.Left;
+    int dy = destination.Y + (scroll.Top - wanted.Top) - scroll.Top;
+    SMALL_RECT limit = clip != nullptr ? *clip : SMALL_RECT{0, 0, SHRT_MAX, SHRT_MAX};
+    if (!clipToBuffer(limit)) return true;
+    // The destination rectangle as far as the clip lets it change.
+    int left = std::max<int>(scroll.Left + dx, limit.Left);
+    int right = std::min<int>(scroll.Right + dx, limit.Right);
+    int top = std::max<int>(scroll.Top + dy, limit.Top);
+    int bottom = std::min<int>(scroll.Bottom + dy, limit.Bottom);
+    if (left == 0 && right == width - 1 && dx == 0 && top <= bottom) {
+        // Whole rows lie end to end: one move.
+        std::memmove(&at(0, top), &at(0, top - dy), static_cast<size_t>(bottom - top + 1) * width * sizeof(ConsoleCell));
+    } else if (left <= right && top <= bottom) {
+        int step = dy > 0 ? -1 : 1;
+        for (int y = dy > 0 ? bottom : top; y >= top && y <= bottom; y += step)
+            std::memmove(&at(left, y), &at(left - dx, y - dy), (right - left + 1) * sizeof(ConsoleCell));
+    }
+    // What the move uncovered and nothing covered again.
+    for (int y = std::max(scroll.Top, limit.Top); y <= std::min(scroll.Bottom, limit.Bottom); y++) {
+        int from = std::max(scroll.Left, limit.Left);
+        int to = std::min(scroll.Right, limit.Right);
+        if (y - dy < scroll.Top || y - dy > scroll.Bottom) {
+            fillSpan(y, from, to, fill);
+        } else {
+            fillSpan(y, from, std::min(to, scroll.Left + dx - 1), fill);
+            fillSpan(y, std::max(from, scroll.Right + dx + 1), to, fill);
+        }
+    }
+    changed = true;
+    return true;
 }
 
 bool ConsoleOutput::moveCursor(COORD position) {
@@ -188,6 +239,14 @@ BOOL SetConsoleTextAttribute(HANDLE console, WORD attributes) {
     if (output == nullptr) return FALSE;
     output->attributes = attributes;
     return TRUE;
+}
+
+BOOL ScrollConsoleScreenBufferA(HANDLE console, const SMALL_RECT* scroll, const SMALL_RECT* clip,
+                                COORD destination, const CHAR_INFO* fill) {
+    ConsoleOutput* output = outputOf(console);
+    if (output == nullptr || scroll == nullptr || fill == nullptr) return FALSE;
+    ConsoleCell blank{static_cast<unsigned char>(fill->Char.AsciiChar), fill->Attributes};
+    return output->scrollRectangle(*scroll, clip, destination, blank) ? TRUE : FALSE;
 }
 
 BOOL WriteConsoleA(HANDLE console, const void* buffer, DWORD count, LPDWORD written, void*) {

@@ -141,7 +141,8 @@ void Terminal::paintCells(int position, int n, const Cell* source) {
     cursorOn();
 }
 
-// The block is copied aside first, so overlapping moves work both ways.
+// For a repaint the block is copied aside first, so overlapping moves work
+// both ways.
 void Terminal::moveCells(int source, int destination, int n) {
     Screen* s = currentScreen;
     if (s == nullptr || n <= 0) return;
@@ -153,8 +154,14 @@ void Terminal::moveCells(int source, int destination, int n) {
     if (hi <= lo) return;
     int count = static_cast<int>(hi - lo);
     cursorOff();
-    std::copy_n(&s->cells[from + lo], count, scratchCells.begin());
-    paintCells(static_cast<int>(to + lo), count, scratchCells.data());
+    // A console that moves the block itself is spared the repaint; the
+    // screen's cells move the same way.
+    if (adapter->moveBlock(static_cast<int>(from + lo), static_cast<int>(to + lo), count)) {
+        std::memmove(&s->cells[to + lo], &s->cells[from + lo], count * sizeof(Cell));
+    } else {
+        std::copy_n(&s->cells[from + lo], count, scratchCells.begin());
+        paintCells(static_cast<int>(to + lo), count, scratchCells.data());
+    }
     cursorOn();
 }
 

@@ -1,5 +1,6 @@
 #include "screen/screen.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -49,11 +50,9 @@ void Screen::resetParser() {
 void Screen::storeCells(int character, int n) {
     if (n <= 0) return;
     Cell cell = static_cast<Cell>(((sentAttr & 0xFF) << 8) | (character & 0xFF));
-    int size = static_cast<int>(cells.size());
-    for (int i = 0; i < n; i++) {
-        int position = cursor + i;
-        if (position >= 0 && position < size) cells[position] = cell;
-    }
+    int64_t first = std::max<int64_t>(cursor, 0);
+    int64_t last = std::min<int64_t>(static_cast<int64_t>(cursor) + n, static_cast<int64_t>(cells.size()));
+    if (first < last) std::fill(cells.begin() + first, cells.begin() + last, cell);
     cursor += n;
 }
 

@@ -99,8 +99,17 @@ void Terminal::feedBytes(const char* bytes, int count) {
     cursorOff();
     // A byte may show another session (a hot key during a Scroll Lock hold):
     // the rest goes to whichever screen is current.
-    for (int i = 0; i < count && currentScreen != nullptr; i++)
+    for (int i = 0; i < count && currentScreen != nullptr;) {
+        if (currentScreen->state == &Terminal::stateGround) {
+            int printed = printRun(bytes + i, count - i);
+            if (printed > 0) {
+                i += printed;
+                continue;
+            }
+        }
         (this->*(currentScreen->state))(static_cast<unsigned char>(bytes[i]));
+        i++;
+    }
     endFeed(screen);
 }
 

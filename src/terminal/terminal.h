@@ -128,6 +128,9 @@ public:
     void stateKeyNumber(int byte);
     void stateKeyText(int byte);
     void putCharacter(int byte);
+    // Prints the leading bytes that are plain characters of the cursor row
+    // at once; returns how many it took (none when fewer than two).
+    int printRun(const char* bytes, int count);
     void lineFeed();
     void carriageReturn();
     void backspace();

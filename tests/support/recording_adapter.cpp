@@ -1,6 +1,7 @@
 #include "recording_adapter.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "terminal/terminal.h"
 
@@ -55,6 +56,21 @@ void RecordingAdapter::fill(int position, char ch, int count) {
         grid[p] = static_cast<Cell>(((attribute_ & 0xFF) << 8) | static_cast<unsigned char>(ch));
     }
     if (count > 0) cursorPosition = position + count;
+}
+
+int RecordingAdapter::moveBlock(int source, int destination, int count) {
+    if (!blockMoves) return 0;
+    moveCalls++;
+    if (logging)
+        record("moveBlock " + std::to_string(source) + " " + std::to_string(destination) + " " +
+               std::to_string(count));
+    int size = static_cast<int>(grid.size());
+    if (count < 0 || source < 0 || destination < 0 || source > size - count || destination > size - count) {
+        outOfRange++;
+        return 1;
+    }
+    std::memmove(&grid[destination], &grid[source], count * sizeof(Cell));
+    return 1;
 }
 
 int RecordingAdapter::keyReady() { return keys.empty() ? 0 : 1; }

@@ -34,6 +34,7 @@ public:
     void showCursor() override;
     void blockCursor() override;
     void normalCursor() override;
+    int moveBlock(int source, int destination, int count) override;
 
     // Keys for keyReady/readKey; each may carry the key state that is in force
     // from the moment it is read.
@@ -52,6 +53,10 @@ public:
     bool cursorBlock = false;
     int fillCalls = 0;
     int writeCalls = 0;
+    // Whether moveBlock moves the grid's cells (a console that can) or
+    // refuses, leaving the Terminal to repaint.
+    bool blockMoves = false;
+    int moveCalls = 0;
     // The call log ("setAttribute 7", "fill 10 'a' 3", ...) when logging is on.
     bool logging = false;
     std::vector<std::string> log;
