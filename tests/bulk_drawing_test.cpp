@@ -121,7 +121,9 @@ std::string movingStream(std::mt19937& random, int length) {
         case 0: stream += "\x1b[" + number(26) + ";" + number(26) + "r"; break;
         case 1: stream += "\x1b[" + number(26) + ";" + number(82) + "H"; break;
         case 2: stream += "\x1b[" + number(30) + MOVES[random() % std::size(MOVES)]; break;
-        case 3: stream += "\x1b[" + std::to_string(30 + random() % 8) + ";" + std::to_string(40 + random() % 8) + "m"; break;
+        case 3:
+            stream += "\x1b[" + std::to_string(30 + random() % 8) + ";" + std::to_string(40 + random() % 8) + "m";
+            break;
         case 4: stream += random() % 2 ? "\r\n" : "\n"; break;
         default:
             for (int n = static_cast<int>(random() % 90); n > 0; n--)
@@ -207,7 +209,8 @@ TEST(BulkDrawing, TheConsoleAdapterMovesBlocksAsTheScreenDoes) {
             const Screen& s = *terminal.currentScreen;
             for (int i = 0; i < terminal.cellCount; i++) {
                 ConsoleCell shown = console.cells[i];
-                ConsoleCell held{static_cast<unsigned char>(s.cells[i] & 0xFF), consoleBitsOf(s.cells[i] >> 8)};
+                ConsoleCell held{static_cast<unsigned char>(s.cells[i] & 0xFF),
+                                 consoleBitsOf(s.cells[i] >> 8)};
                 if (!(shown == held)) return ::testing::AssertionFailure() << "cell " << i;
             }
             return ::testing::AssertionSuccess();

@@ -116,17 +116,22 @@ int Terminal::printRun(const char* bytes, int count) {
     if ((s.modes & MODE_GRAPHICS) || s.cursor >= cellCount) return 0;
     int room = std::min({count, cols - s.cursor % cols, PRINT_RUN_LIMIT});
     int length = 0;
-    char text[PRINT_RUN_LIMIT];
-    while (length < room && PRINTS[static_cast<unsigned char>(bytes[length])]) {
-        text[length] = static_cast<char>(s.highBit | static_cast<unsigned char>(bytes[length]));
-        length++;
-    }
+    while (length < room && PRINTS[static_cast<unsigned char>(bytes[length])]) length++;
     if (length < 2) return 0;
+    // The bytes are drawn as they came unless the high bit is forced.
+    const char* text = bytes;
+    char shifted[PRINT_RUN_LIMIT];
+    if (s.highBit != 0) {
+        for (int i = 0; i < length; i++)
+            shifted[i] = static_cast<char>(s.highBit | static_cast<unsigned char>(bytes[i]));
+        text = shifted;
+    }
     syncAttribute();
     adapter->write(s.cursor, text, length);
-    Cell cell = static_cast<Cell>((s.sentAttr & 0xFF) << 8);
+    Cell attribute = static_cast<Cell>((s.sentAttr & 0xFF) << 8);
+    Cell* cells = &s.cells[s.cursor];
     for (int i = 0; i < length; i++)
-        s.cells[s.cursor + i] = static_cast<Cell>(cell | static_cast<unsigned char>(text[i]));
+        cells[i] = static_cast<Cell>(attribute | static_cast<unsigned char>(text[i]));
     s.cursor += length;
     if (s.cursor % cols == 0)
         s.modes |= MODE_WRAPPED;

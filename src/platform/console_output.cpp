@@ -120,7 +120,8 @@ bool ConsoleOutput::scrollRectangle(SMALL_RECT scroll, const SMALL_RECT* clip, C
     int bottom = std::min<int>(scroll.Bottom + dy, limit.Bottom);
     if (left == 0 && right == width - 1 && dx == 0 && top <= bottom) {
         // Whole rows lie end to end: one move.
-        std::memmove(&at(0, top), &at(0, top - dy), static_cast<size_t>(bottom - top + 1) * width * sizeof(ConsoleCell));
+        size_t cells = static_cast<size_t>(bottom - top + 1) * width;
+        std::memmove(&at(0, top), &at(0, top - dy), cells * sizeof(ConsoleCell));
     } else if (left <= right && top <= bottom) {
         int step = dy > 0 ? -1 : 1;
         for (int y = dy > 0 ? bottom : top; y >= top && y <= bottom; y += step)
