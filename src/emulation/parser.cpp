@@ -112,6 +112,10 @@ void Terminal::putCharacter(int byte) {
 // drawn with one write: a run never leaves the cursor row, so nothing
 // scrolls and no key can be dispatched in the middle of it.
 int Terminal::printRun(const char* bytes, int count) {
+    // Most calls find a control or a lone character: they return at once.
+    if (count < 2 || !PRINTS[static_cast<unsigned char>(bytes[0])] ||
+        !PRINTS[static_cast<unsigned char>(bytes[1])])
+        return 0;
     Screen& s = *currentScreen;
     if ((s.modes & MODE_GRAPHICS) || s.cursor >= cellCount) return 0;
     int room = std::min({count, cols - s.cursor % cols, PRINT_RUN_LIMIT});
