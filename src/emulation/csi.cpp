@@ -35,6 +35,11 @@ void Terminal::stateCsi(int byte) {
         return;
     }
     if (collectParameter(byte)) return;
+    finalCsi(byte);
+}
+
+void Terminal::finalCsi(int byte) {
+    Screen& s = *currentScreen;
     // Every action starts from the position the cursor had when the final
     // arrived, and most of them leave the cursor there.
     const int row = s.cursor / cols;

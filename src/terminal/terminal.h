@@ -13,8 +13,13 @@
 
 #if defined(__GNUC__) || defined(__clang__)
 #define ZARNEK_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#define ZARNEK_NOINLINE __attribute__((noinline))
+#elif defined(_MSC_VER)
+#define ZARNEK_PRINTF(fmt, args)
+#define ZARNEK_NOINLINE __declspec(noinline)
 #else
 #define ZARNEK_PRINTF(fmt, args)
+#define ZARNEK_NOINLINE
 #endif
 
 enum Emulation : int32_t { SCOANSI = 0, VT100 = 1, LINUX = 2, XTERM = 3 };
@@ -142,6 +147,9 @@ public:
 
     // CSI dispatch (emulation/csi.cpp).
     void stateCsi(int byte);
+    // The action of a sequence's final byte, kept apart from the parameter
+    // bytes before it, which are many and cheap.
+    ZARNEK_NOINLINE void finalCsi(int byte);
     void moveCursor(int row, int column, int64_t targetRow, int64_t targetColumn);
     void placeWithinScreen(int64_t row, int64_t column);
     void finishSequence(int row, int column);
