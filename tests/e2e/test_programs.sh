@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Full-screen programs on a real Telnet host: dialog (a menu, a gauge), vim
-# and less, run on an inetutils telnetd through the program at 80x25, and the
+# Full-screen programs on a real Telnet host: dialog (a menu, a gauge), vim,
+# less, nano and tig, run on an inetutils telnetd through the program at 80x25, and the
 # same programs run straight in a tmux pane of the same size (TERM as tmux
 # sets it).  After every step the two screens' text must be the same, with
 # line-drawing characters compared by shape.
@@ -27,7 +27,44 @@ trap 'servers_cleanup; e2e_cleanup' EXIT
 host_script=$here/programs/host.sh
 screens=$here/programs/screens.pl
 
-for tool in dialog vim less; do
+# The host's side of the nano and tig scenarios, with host.sh's arguments
+# (TERM WORKDIR SCENARIO).  tig shows a history whose hashes and dates are
+# the same on every run; every subject is longer than the screen is wide.
+more_programs=$SERVER_DIR/more-programs.sh
+cat >"$more_programs" <<'EOF'
+#!/bin/sh
+set -u
+[ "$1" = - ] || TERM=$1
+export TERM
+LC_ALL=C
+export LC_ALL
+cd "$2" || exit 1
+
+history() {
+    git init -q history && cd history || exit 1
+    for i in $(seq 1 30); do
+        echo "content $i" >"f$i.txt"
+        git add "f$i.txt"
+        GIT_AUTHOR_DATE="2020-01-01T00:00:$((i + 10))" GIT_COMMITTER_DATE="2020-01-01T00:00:$((i + 10))" \
+            git -c user.name=Tester -c user.email=tester@example.com commit -q \
+            -m "Add file number $i with a reasonably long subject to fill the screen"
+    done
+}
+
+case $3 in
+nano)
+    seq 1 200 | sed 's/^/line number /' >notes.txt
+    nano --ignorercfiles notes.txt
+    ;;
+tig)
+    history
+    tig
+    ;;
+esac
+echo "host: $3 done"
+EOF
+
+for tool in dialog vim less nano tig git; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed (scripts/packages.sh)" >&2; exit 1; }
 done
 
@@ -57,11 +94,12 @@ step_dir=""       # captures of the current scenario
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 
 # capture PANE FILE: the normalised screen, the rows the host sees, and the
-# cursor where the program shows one.
+# cursor where the program shows one.  Where a hidden cursor stands is
+# nobody's concern.
 capture() {
     e2e_tmux capture-pane -p -e -t "$1" | perl "$screens" normalise | head -n "$rows" >"$2"
     if [ "$with_cursor" = 1 ]; then
-        echo "cursor at $(e2e_pane "$1" '#{cursor_x},#{cursor_y}')" >>"$2"
+        e2e_pane "$1" 'cursor #{?cursor_flag,at #{cursor_x}#,#{cursor_y},hidden}' >>"$2"
     fi
 }
 
@@ -208,6 +246,36 @@ scenario_vim() {
     both : "=q!" Enter
 }
 
+scenario_nano() {
+    with_cursor=1
+    first_screen "line number 1"
+    step "a page down" PageDown
+    step "a line down and to its end" Down End
+    step "typing" "=typed here"
+    step "cutting a line" C-k
+    step "pasting it twice" C-u C-u
+    step "a search" C-w "=number 15" Enter
+    step "the help screen" C-g
+    step "leaving help" C-x
+    step "leaving with changes asks" C-x
+    both n
+}
+
+# A page down leaves a list shorter than the screen whose last entry reaches
+# the right margin: the rows below it must be cleared.
+scenario_tig() {
+    with_cursor=0
+    first_screen "Tester"
+    step "a page down: the list ends above the bottom" PageDown
+    step "a search" / "=number 5" Enter
+    step "a commit and its diff" Enter
+    step "scrolling the diff" C-d
+    step "back to the list" q
+    step "the help screen" h
+    step "back from help" q
+    both q
+}
+
 scenario_less() {
     with_cursor=1
     first_screen "001  "
@@ -229,7 +297,8 @@ scenario_less() {
 
 # run_scenario OPTION TERM SCENARIO
 run_scenario() {
-    local option=$1 term=$2 scenario=$3 reference_term=-
+    local option=$1 term=$2 scenario=$3 reference_term=- script=$host_script
+    case $scenario in nano | tig) script=$more_programs ;; esac
     label="$term $scenario"
     rows=25
     # The XTERM emulation keeps its last row for the status line.
@@ -249,10 +318,10 @@ run_scenario() {
         e2e_stop "$zpane"
         return
     fi
-    e2e_keys "$zpane" -l "TERMINFO=$terminfo_dir sh $host_script $term $zdir $scenario"
+    e2e_keys "$zpane" -l "TERMINFO=$terminfo_dir sh $script $term $zdir $scenario"
     e2e_keys "$zpane" Enter
     [ "$strict" = 0 ] && [ "${ZARNEK_REFERENCE_TERM:-}" = same ] && reference_term=$term
-    e2e_start "$rpane" 80 "$rows" sh "$host_script" "$reference_term" "$rdir" "$scenario"
+    e2e_start "$rpane" 80 "$rows" sh "$script" "$reference_term" "$rdir" "$scenario"
 
     "scenario_$scenario"
 
@@ -303,15 +372,18 @@ host=127.0.0.1:$port
 
 # The SCOANSI description draws the scroll arrows with bytes that already
 # have bit 7 set; under the alternate font (SGR 12) they show as ÿ and Ö.
-check_emulation -a scoansi 1 "↑ÿ↓Ö" menu gauge vim less
+check_emulation -a scoansi 1 "↑ÿ↓Ö" menu gauge vim less nano
 # Our own descriptions have no arrows: the programs draw ^ and v instead.
 # The emulations differ in their keys and, for XTERM, in the status line.
-check_emulation -a zarnek-scoansi 1 "↑^↓v" menu
+# Their erase-line also clears the row a full-width line wrapped onto, which
+# scoansi's leaves as it was (tig's short list, reported below).
+check_emulation -a zarnek-scoansi 1 "↑^↓v" menu tig
 check_emulation -v zarnek-vt100 1 "↑^↓v" menu
 check_emulation -x zarnek-linux 1 "↑^↓v" menu
 check_emulation -t zarnek-xt 1 "↑^↓v" menu vim
 
 echo "# The emulations with the terminal types of their names, reported only:"
+check_emulation -a scoansi 0 "" tig
 check_emulation -x linux 0 "" menu vim less
 check_emulation -v vt100 0 "" menu vim less
 check_emulation -t xterm 0 "" menu vim less
