@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Full-screen programs on a real Telnet host: dialog (a menu, a gauge), vim,
-# less, nano and tig, run on an inetutils telnetd through the program at 80x25, and the
-# same programs run straight in a tmux pane of the same size (TERM as tmux
-# sets it).  After every step the two screens' text must be the same, with
+# less, nano and tig, run on an inetutils telnetd through the program at
+# 80x25, and the same programs run straight in a tmux pane of the same size
+# (TERM as tmux sets it).  After every step the two screens' text must be the same, with
 # line-drawing characters compared by shape.
 #
 # SCOANSI with TERM=scoansi must match, and so must every emulation with the
