@@ -83,7 +83,7 @@ TEST_F(ScenarioTest, TheTitleReportLeavesOutControlCharacters) {
     s.feed("\x1b[21t\x1b[11t\x1b[8;21;21t");
     const std::string title = "\x1b]2;~screen 1 \a";
     EXPECT_EQ(s.replies(), title + title + title);
-    s.feed("\x1b]0;ab\x01" "c\x1b[31md\x7f" "e\r\xc4\a\x1b[21t");
+    s.feed("\x1b]0;ab\x01" "c\x1b\\" "\x1b]0;ab\x01" "c[31md\x7f" "e\r\xc4\a\x1b[21t");
     EXPECT_EQ(s.replies(), "\x1b]2;abc[31mde\xc4 \a");
 }
 

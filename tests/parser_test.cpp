@@ -84,16 +84,21 @@ TEST_F(ScenarioTest, KeyDefinitionsAreCutAndBounded) {
     EXPECT_EQ(s.text(0, 0, 6), "after ");
 }
 
-TEST_F(ScenarioTest, TitlesEndOnlyWithBelAndKeepTheirFirstBytes) {
-    s.feed("\x1b]0;abc\a\x1b]2;x\x1b[31m\r\n");
+TEST_F(ScenarioTest, TitlesEndWithBelOrEscapeAndKeepTheirFirstBytes) {
+    s.feed("\x1b]0;abc\a\x1b]2;x\r\n");
     EXPECT_STREQ(s.screen().statusText.data(), "abc ");
     s.feed("\a");
-    EXPECT_STREQ(s.screen().statusText.data(), "x\x1b[31m\r\n ");
+    EXPECT_STREQ(s.screen().statusText.data(), "x\r\n ");
     s.feed("\x1b]def\a");
     EXPECT_STREQ(s.screen().statusText.data(), "def ");
     s.feed("\x1b]0;" + std::string(400, 't') + "\aafter");
     EXPECT_EQ(s.screen().oscLength, OSC_TEXT_SIZE - 1);
     EXPECT_EQ(s.text(0, 0, 6), "after ");
+    // Strings ended by ESC \ (links, for one) leave the output after them alone.
+    s.feed("\r\n\x1b]8;;file:///x\x1b\\link\x1b]8;;\x1b\\ \x1b]0;red\x1b[31mred");
+    EXPECT_EQ(s.text(1, 0, 9), "link red ");
+    EXPECT_NE(s.attrAt(1, 5), s.attrAt(1, 0));
+    EXPECT_STREQ(s.screen().statusText.data(), "red ");
 }
 
 TEST(Titles, WithoutAStatusLineAreDiscarded) {

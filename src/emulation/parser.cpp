@@ -229,6 +229,7 @@ void Terminal::stateEscape(int byte) {
         s.introducer = ']';
         break;
     case 'c': clearScreen(); break;  // reset
+    case '\\': break;                // string terminator: its string has ended
     default: showSequence("\x1b", byte); break;
     }
 }
@@ -308,9 +309,11 @@ void Terminal::collectTitle(int byte) {
     byte &= 0xFF;
     Screen& s = *currentScreen;
     if (s.paramIndex == 0 && collectParameter(byte)) return;
-    if (byte == BEL) {
+    // ESC ends the string too, as the string terminator ESC \ does: taken as
+    // title text it would swallow everything the host sends until a BEL.
+    if (byte == BEL || byte == ESC) {
         s.oscText[s.oscLength] = '\0';
-        s.state = &Terminal::stateGround;
+        s.state = byte == ESC ? &Terminal::stateEscape : &Terminal::stateGround;
         setStatus("%s", s.oscText);
         return;
     }
