@@ -217,14 +217,15 @@ public:
 
     int columns() const { return width; }
     int rows() const { return height; }
-    ConsoleCell& at(int x, int y) { return cells[static_cast<size_t>(y) * width + x]; }
-    const ConsoleCell& at(int x, int y) const { return cells[static_cast<size_t>(y) * width + x]; }
+    ConsoleCell& at(int x, int y) { return cells[rowStart[y] + x]; }
+    const ConsoleCell& at(int x, int y) const { return cells[rowStart[y] + x]; }
+    // Every cell, row by row from the top.
+    std::vector<ConsoleCell> snapshot() const;
     // Bytes at the cursor with the current attributes; every byte is a glyph.
     void writeText(const char* bytes, DWORD count);
     bool moveCursor(COORD position);
     bool scrollRectangle(SMALL_RECT scroll, const SMALL_RECT* clip, COORD destination, ConsoleCell fill);
 
-    std::vector<ConsoleCell> cells;
     COORD cursor{0, 0};
     CONSOLE_CURSOR_INFO cursorInfo{25, TRUE};
     WORD attributes = FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE;
@@ -236,11 +237,18 @@ public:
 
 private:
     void scrollUp();
+    // Moves whole rows by changing which storage row each one uses.
+    void moveRows(int top, int bottom, int dy);
     // The rectangle cut to the buffer; false when nothing of it is left.
     bool clipToBuffer(SMALL_RECT& rect) const;
     void fillSpan(int y, int from, int to, ConsoleCell fill);
     int width;
     int height;
+    // The cells of row y start at cells[rowStart[y]]: whole rows move by
+    // turning the table instead of copying their cells.
+    std::vector<ConsoleCell> cells;
+    std::vector<size_t> rowStart;
+    std::vector<size_t> previousStart;
 };
 
 // Brings a terminal up to date with a console screen buffer: each frame is

@@ -48,7 +48,16 @@ ConsoleInput* inputOf(HANDLE handle) {
 }  // namespace
 
 ConsoleOutput::ConsoleOutput(int columns, int rows)
-    : cells(static_cast<size_t>(columns) * rows), width(columns), height(rows) {}
+    : width(columns), height(rows), cells(static_cast<size_t>(columns) * rows), rowStart(rows) {
+    for (int y = 0; y < rows; y++) rowStart[y] = static_cast<size_t>(y) * columns;
+}
+
+std::vector<ConsoleCell> ConsoleOutput::snapshot() const {
+    std::vector<ConsoleCell> rowsInOrder;
+    rowsInOrder.reserve(cells.size());
+    for (int y = 0; y < height; y++) rowsInOrder.insert(rowsInOrder.end(), &at(0, y), &at(0, y) + width);
+    return rowsInOrder;
+}
 
 // A row piece at a time: the drawing of every printed character and every
 // scrolled row comes through here.
@@ -87,8 +96,24 @@ void ConsoleOutput::writeText(const char* bytes, DWORD count) {
 }
 
 void ConsoleOutput::scrollUp() {
-    std::copy(cells.begin() + width, cells.end(), cells.begin());
-    std::fill(cells.end() - width, cells.end(), ConsoleCell{' ', attributes});
+    std::rotate(rowStart.begin(), rowStart.begin() + 1, rowStart.end());
+    fillSpan(height - 1, 0, width - 1, ConsoleCell{' ', attributes});
+}
+
+// Rows top..bottom take the storage of the rows dy above or below them.  The
+// rows they came from that are not themselves overwritten keep their cells:
+// each takes the storage of an overwritten row that no row moves into, and
+// its cells are copied there.
+void ConsoleOutput::moveRows(int top, int bottom, int dy) {
+    previousStart = rowStart;
+    for (int y = top; y <= bottom; y++) rowStart[y] = previousStart[y - dy];
+    int vacated = dy < 0 ? std::max(top - dy, bottom + 1) : top - dy;
+    int vacatedEnd = dy < 0 ? bottom - dy : std::min(bottom - dy, top - 1);
+    int freed = dy < 0 ? top : std::max(top, bottom - dy + 1);
+    for (; vacated <= vacatedEnd; vacated++, freed++) {
+        rowStart[vacated] = previousStart[freed];
+        std::memcpy(&cells[rowStart[vacated]], &cells[previousStart[vacated]], width * sizeof(ConsoleCell));
+    }
 }
 
 void ConsoleOutput::fillSpan(int y, int from, int to, ConsoleCell fill) {
@@ -119,9 +144,7 @@ bool ConsoleOutput::scrollRectangle(SMALL_RECT scroll, const SMALL_RECT* clip, C
     int top = std::max<int>(scroll.Top + dy, limit.Top);
     int bottom = std::min<int>(scroll.Bottom + dy, limit.Bottom);
     if (left == 0 && right == width - 1 && dx == 0 && top <= bottom) {
-        // Whole rows lie end to end: one move.
-        size_t cells = static_cast<size_t>(bottom - top + 1) * width;
-        std::memmove(&at(0, top), &at(0, top - dy), cells * sizeof(ConsoleCell));
+        moveRows(top, bottom, dy);
     } else if (left <= right && top <= bottom) {
         int step = dy > 0 ? -1 : 1;
         for (int y = dy > 0 ? bottom : top; y >= top && y <= bottom; y += step)

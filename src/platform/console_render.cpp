@@ -129,7 +129,7 @@ int unicodeToCp437(char32_t character) {
 std::string ConsoleRenderer::frame(ConsoleOutput& buffer) {
     std::string out;
     bool everything = !shownValid || shownColumns != buffer.columns() ||
-                      shown.size() != buffer.cells.size();
+                      shown.size() != static_cast<size_t>(buffer.columns()) * buffer.rows();
     if (!everything && !buffer.changed && !buffer.bell) return out;
     if (!started) {
         // Not before: a run that ends before drawing anything leaves the
@@ -141,7 +141,7 @@ std::string ConsoleRenderer::frame(ConsoleOutput& buffer) {
         // Whatever else is on the terminal goes, also beyond the buffer when
         // the terminal is the larger.
         out += CLEAR_SCREEN;
-        shown = buffer.cells;
+        shown = buffer.snapshot();
         shownColumns = buffer.columns();
         shownValid = true;
         terminalX = terminalY = terminalAttributes = -1;
