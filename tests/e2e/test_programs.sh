@@ -27,43 +27,6 @@ trap 'servers_cleanup; e2e_cleanup' EXIT
 host_script=$here/programs/host.sh
 screens=$here/programs/screens.pl
 
-# The host's side of the nano and tig scenarios, with host.sh's arguments
-# (TERM WORKDIR SCENARIO).  tig shows a history whose hashes and dates are
-# the same on every run; every subject is longer than the screen is wide.
-more_programs=$SERVER_DIR/more-programs.sh
-cat >"$more_programs" <<'EOF'
-#!/bin/sh
-set -u
-[ "$1" = - ] || TERM=$1
-export TERM
-LC_ALL=C
-export LC_ALL
-cd "$2" || exit 1
-
-history() {
-    git init -q history && cd history || exit 1
-    for i in $(seq 1 30); do
-        echo "content $i" >"f$i.txt"
-        git add "f$i.txt"
-        GIT_AUTHOR_DATE="2020-01-01T00:00:$((i + 10))" GIT_COMMITTER_DATE="2020-01-01T00:00:$((i + 10))" \
-            git -c user.name=Tester -c user.email=tester@example.com commit -q \
-            -m "Add file number $i with a reasonably long subject to fill the screen"
-    done
-}
-
-case $3 in
-nano)
-    seq 1 200 | sed 's/^/line number /' >notes.txt
-    nano --ignorercfiles notes.txt
-    ;;
-tig)
-    history
-    tig
-    ;;
-esac
-echo "host: $3 done"
-EOF
-
 for tool in dialog vim less nano tig git; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed (scripts/packages.sh)" >&2; exit 1; }
 done
@@ -297,8 +260,7 @@ scenario_less() {
 
 # run_scenario OPTION TERM SCENARIO
 run_scenario() {
-    local option=$1 term=$2 scenario=$3 reference_term=- script=$host_script
-    case $scenario in nano | tig) script=$more_programs ;; esac
+    local option=$1 term=$2 scenario=$3 reference_term=-
     label="$term $scenario"
     rows=25
     # The XTERM emulation keeps its last row for the status line.
@@ -318,10 +280,10 @@ run_scenario() {
         e2e_stop "$zpane"
         return
     fi
-    e2e_keys "$zpane" -l "TERMINFO=$terminfo_dir sh $script $term $zdir $scenario"
+    e2e_keys "$zpane" -l "TERMINFO=$terminfo_dir sh $host_script $term $zdir $scenario"
     e2e_keys "$zpane" Enter
     [ "$strict" = 0 ] && [ "${ZARNEK_REFERENCE_TERM:-}" = same ] && reference_term=$term
-    e2e_start "$rpane" 80 "$rows" sh "$script" "$reference_term" "$rdir" "$scenario"
+    e2e_start "$rpane" 80 "$rows" sh "$host_script" "$reference_term" "$rdir" "$scenario"
 
     "scenario_$scenario"
 

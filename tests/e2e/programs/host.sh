@@ -5,9 +5,9 @@
 #
 #   host.sh TERM WORKDIR SCENARIO
 #
-# TERM "-" keeps the type the terminal set.  SCENARIO is menu, gauge, vim or
-# less.  The gauge moves on when the test creates WORKDIR/step1 and step2, and
-# ends with step3.
+# TERM "-" keeps the type the terminal set.  SCENARIO is menu, gauge, vim,
+# less, nano or tig.  The gauge moves on when the test creates WORKDIR/step1
+# and step2, and ends with step3.
 set -u
 [ "$1" = - ] || TERM=$1
 export TERM
@@ -45,6 +45,19 @@ gauge_steps() {
     wait_for step3
 }
 
+# A history whose hashes and dates are the same on every run; every subject
+# is longer than the screen is wide.
+history() {
+    git init -q history && cd history || exit 1
+    for i in $(seq 1 30); do
+        echo "content $i" >"f$i.txt"
+        git add "f$i.txt"
+        GIT_AUTHOR_DATE="2020-01-01T00:00:$((i + 10))" GIT_COMMITTER_DATE="2020-01-01T00:00:$((i + 10))" \
+            git -c user.name=Tester -c user.email=tester@example.com commit -q \
+            -m "Add file number $i with a reasonably long subject to fill the screen"
+    done
+}
+
 case $3 in
 menu)
     choice=$(dialog --title "Fruit" --menu "Pick one of these" 12 50 4 \
@@ -61,6 +74,14 @@ vim)
     ;;
 less)
     less sample.txt
+    ;;
+nano)
+    seq 1 200 | sed 's/^/line number /' >notes.txt
+    nano --ignorercfiles notes.txt
+    ;;
+tig)
+    history
+    tig
     ;;
 esac
 echo "host: $3 done"
