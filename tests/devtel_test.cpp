@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "backend/devtel.h"
 #include "terminal_harness.h"
@@ -21,27 +21,20 @@ bool waitFor(int fd, short events) {
     return poll(&entry, 1, 5000) == 1;
 }
 
+// Up to count bytes from the client; the host's sockets time out, so a
+// missing byte fails the test instead of hanging it.
+std::string receive(int fd, size_t count) {
+    std::string bytes(count, '\0');
+    ssize_t n = ::recv(fd, bytes.data(), count, MSG_WAITALL);
+    return bytes.substr(0, std::max<ssize_t>(n, 0));
+}
+
 bool peerClosed(int fd) {
     char byte;
-    return waitFor(fd, POLLIN) && ::recv(fd, &byte, 1, 0) == 0;
+    return ::recv(fd, &byte, 1, 0) == 0;
 }
 
-// Reads until count bytes came or the peer stopped sending.
-std::string receive(int fd, size_t count) {
-    std::string bytes;
-    char buffer[256];
-    ssize_t n = 1;
-    while (bytes.size() < count && n > 0 && waitFor(fd, POLLIN)) {
-        n = ::recv(fd, buffer, std::min(sizeof buffer, count - bytes.size()), 0);
-        if (n > 0) bytes.append(buffer, n);
-    }
-    return bytes;
-}
-
-bool watching(int fd) {
-    const std::vector<int>& watched = watchedDescriptors();
-    return std::find(watched.begin(), watched.end(), fd) != watched.end();
-}
+bool watching(int fd) { return std::ranges::count(watchedDescriptors(), fd) > 0; }
 
 // A listening socket on 127.0.0.1 that plays the host (or the proxy).
 struct LoopbackHost : ::testing::Test {
@@ -70,7 +63,12 @@ struct LoopbackHost : ::testing::Test {
     }
 
     std::string hostText() const { return "127.0.0.1:" + std::to_string(port); }
-    int accept() { return waitFor(listener, POLLIN) ? ::accept(listener, nullptr, nullptr) : -1; }
+    int accept() {
+        int fd = waitFor(listener, POLLIN) ? ::accept(listener, nullptr, nullptr) : -1;
+        timeval limit{5, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        return fd;
+    }
     bool screenShows(const std::string& text) const {
         for (int r = 0; r < harness.terminal.rows; r++)
             if (harness.row(r).find(text) != std::string::npos) return true;
@@ -83,70 +81,45 @@ struct LoopbackHost : ::testing::Test {
     }
 };
 
-TEST_F(LoopbackHost, OpensClosesAndReopensSessionsAndTheDeviceClosesThemAll) {
-    auto* device = new DevTel(hostText().c_str());
-    device->close(3);
-    EXPECT_EQ(device->isOpen(3), 0);
+TEST_F(LoopbackHost, SessionsAreSeparateConnectionsAndOnlyTheSelectedOneWakesTheIdleWait) {
+    auto device = std::make_unique<DevTel>(hostText().c_str());
     ASSERT_EQ(device->open(0, "xterm", 24, 80), 0);
-    EXPECT_EQ(device->isOpen(0), 1);
     EXPECT_EQ(harness.row(0).rfind("Connecting to " + hostText() + " ", 0), 0u);
     int first = accept();
+    ASSERT_EQ(device->open(1, "xterm", 24, 80), 0);
+    int second = accept();
+    EXPECT_EQ(device->isOpen(1), 1);
+    // Another session's unread data must not end every idle wait at once.
+    EXPECT_FALSE(watching(device->sessions[0].socket));
+    EXPECT_TRUE(watching(device->sessions[1].socket));
+    // Nothing to read yet is a would-block, not a lost connection: no key is scripted for a box.
+    char byte;
+    EXPECT_EQ(device->read(&byte, 1), 0);
+    // Session 0 got DO ECHO and has data waiting while session 1 is current.
+    ASSERT_EQ(::write(first, "\xff\xfd\x01" "first", 8), 8);
+    ASSERT_EQ(::write(second, "second", 6), 6);
+    EXPECT_EQ(readText(*device, 1), "second");
+    EXPECT_EQ(device->open(0, "xterm", 24, 80), 0) << "selects the connected session";
+    EXPECT_TRUE(watching(device->sessions[0].socket));
+    EXPECT_FALSE(watching(device->sessions[1].socket));
+    EXPECT_EQ(readText(*device, 0), "first");
+    EXPECT_EQ(device->sessions[0].localEcho, 1);
+    EXPECT_EQ(device->sessions[1].localEcho, 0);
+    device->write("to0", 3);
+    EXPECT_EQ(receive(first, 6), "\xff\xfb\x01" "to0");
+    int selected = device->sessions[0].socket;
     device->close(0);
     EXPECT_EQ(device->isOpen(0), 0);
+    EXPECT_FALSE(watching(selected));
     EXPECT_TRUE(peerClosed(first));
-    ::close(first);
-
-    ASSERT_EQ(device->open(0, "xterm", 24, 80), 0);
-    ASSERT_EQ(device->open(4, "xterm", 24, 80), 0);
-    first = accept();
-    int second = accept();
-    delete device;
-    EXPECT_TRUE(peerClosed(first));
+    device.reset();  // closes the sessions still open, not only the selected one
     EXPECT_TRUE(peerClosed(second));
     ::close(first);
     ::close(second);
 }
 
-TEST_F(LoopbackHost, SessionsAreSeparateConnectionsAndOnlyTheSelectedOneWakesTheIdleWait) {
-    DevTel device(hostText().c_str());
-    ASSERT_EQ(device.open(0, "xterm", 24, 80), 0);
-    int first = accept();
-    ASSERT_EQ(device.open(1, "xterm", 24, 80), 0);
-    int second = accept();
-    ASSERT_GE(first, 0);
-    ASSERT_GE(second, 0);
-    // Another session's unread data must not end every idle wait at once.
-    EXPECT_FALSE(watching(device.sessions[0].socket));
-    EXPECT_TRUE(watching(device.sessions[1].socket));
-
-    // Session 0 got DO ECHO and has data waiting while session 1 is current.
-    ASSERT_EQ(::write(first, "\xff\xfd\x01" "first", 8), 8);
-    ASSERT_EQ(::write(second, "second", 6), 6);
-    EXPECT_EQ(readText(device, 1), "second");
-
-    EXPECT_EQ(device.open(0, "xterm", 24, 80), 0) << "selects the connected session";
-    EXPECT_EQ(device.currentIndex, 0);
-    EXPECT_TRUE(watching(device.sessions[0].socket));
-    EXPECT_FALSE(watching(device.sessions[1].socket));
-    pollfd noNewConnection{listener, POLLIN, 0};
-    EXPECT_EQ(poll(&noNewConnection, 1, 0), 0);
-    EXPECT_EQ(readText(device, 0), "first");
-    EXPECT_EQ(device.sessions[0].localEcho, 1);
-    EXPECT_EQ(device.sessions[1].localEcho, 0);
-    device.write("to0", 3);
-    EXPECT_EQ(receive(first, 6), "\xff\xfb\x01" "to0");
-
-    int selected = device.sessions[0].socket;
-    device.close(0);
-    EXPECT_FALSE(watching(selected));
-    ::close(first);
-    ::close(second);
-}
-
 TEST_F(LoopbackHost, ProxyGetsTheRelayRequestFirstAndDefaultsToPort8080) {
-    struct Case {
-        std::string target, request, shown;
-    };
+    struct Case { std::string target, request, shown; };
     for (const Case& c : {Case{"target.example:2323", "relay target.example 2323\n", "target.example:2323"},
                           Case{"target.example", "relay target.example 23\n", "target.example:23"}}) {
         SCOPED_TRACE(c.target);
@@ -171,11 +144,8 @@ TEST_F(LoopbackHost, FailedConnectionsShowTheErrorBoxAndLeaveTheSessionClosed) {
     // A port nobody listens on: the fixture's own, once closed.
     ::close(listener);
     listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    const std::string refused = hostText();
-    const std::string longName(300, 'h');
-    struct Case {
-        std::string host, proxy, message;
-    };
+    const std::string refused = hostText(), longName(300, 'h');
+    struct Case { std::string host, proxy, message; };
     const Case cases[] = {
         {refused, "", "connect() a " + refused},
         {"127.0.0.1:abc", "", "connect() a 127.0.0.1:0"},
@@ -228,19 +198,6 @@ TEST_F(LoopbackHost, AResetOrAFailedSendIsReportedOnceAsALostConnection) {
     EXPECT_TRUE(screenShows("Lost connetion with " + hostText()));
     // Reported once: no key is left for a second box.
     EXPECT_EQ(device.read(buffer, sizeof buffer), -1);
-}
-
-TEST_F(LoopbackHost, WouldBlockIsTheOnlyErrorThatReadsAs10035) {
-    DevTel device(hostText().c_str());
-    ASSERT_EQ(device.open(0, "xterm", 24, 80), 0);
-    int connection = accept();
-    char byte;
-    EXPECT_EQ(recv(device.sessions[0].socket, &byte, 1, 0), SOCKET_ERROR);
-    EXPECT_EQ(WSAGetLastError(), WSAEWOULDBLOCK);
-    EXPECT_EQ(device.read(&byte, 1), 0);
-    EXPECT_EQ(send(-1, "x", 1, 0), SOCKET_ERROR);
-    EXPECT_NE(WSAGetLastError(), WSAEWOULDBLOCK);
-    ::close(connection);
 }
 
 }  // namespace
