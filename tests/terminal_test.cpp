@@ -21,7 +21,6 @@ void openSession(TerminalHarness& h, bool timed = false, bool recording = true) 
 }
 
 struct TerminalTest : ::testing::Test {
-    void openSession(bool timed = false, bool recording = true) { ::openSession(h, timed, recording); }
     TerminalHarness h;
 };
 
@@ -33,78 +32,54 @@ std::string letters(int n) {
 
 }  // namespace
 
-TEST(TerminalConstruction, StatusRowFirstTerminalAndClosingSessions) {
-    TerminalHarness vt100(VT100, 25, 80);
-    EXPECT_EQ(vt100.terminal.cellCount, 25 * 80);
-    {
-        TerminalHarness xterm(XTERM, 25, 80);
-        EXPECT_EQ(xterm.terminal.rows, 24);  // the last console row is the status line
-        EXPECT_EQ(xterm.terminal.copyBuffer.size(), 24u * 80u + 24u);
-        EXPECT_EQ(firstTerminal, &vt100.terminal);
-    }
-    EXPECT_EQ(firstTerminal, &vt100.terminal);
-
+TEST(TerminalLifetime, FirstTerminalPrintsAndEachClosesItsDeviceSessions) {
     RecordingAdapter adapter;
     ScriptedDevice device;
-    auto terminal = std::make_unique<Terminal>(&adapter, &device, XTERM, 0, 0);
-    terminal->openSession(0);
-    terminal->openSession(2);
-    terminal->screens[LOCAL_SESSION] = new Screen(terminal->rows, terminal->cols);
-    device.calls.clear();
-    terminal.reset();  // the local screen never reaches the device
-    EXPECT_EQ(device.calls, (std::vector<std::string>{"close 2", "close 0"}));
-}
-
-TEST(TerminalWithoutSession, DropsBytesKeysAndPrintedText) {
-    auto h = std::make_unique<TerminalHarness>();
-    h->terminal.queueString("abc");
-    h->terminal.feedBytes("abc", 3);
-    EXPECT_EQ(h->terminal.pollKeys(), 0);
+    auto first = std::make_unique<Terminal>(&adapter, &device, VT100, 0, 0);
+    {
+        TerminalHarness xterm(XTERM, 25, 80);
+        EXPECT_EQ(xterm.terminal.copyBuffer.size(), 24u * 80u + 24u);  // each copied row may end in CR
+        EXPECT_EQ(firstTerminal, first.get());
+    }
+    EXPECT_EQ(firstTerminal, first.get());
+    // Without a session, bytes, keys and printed text go nowhere.
+    first->queueString("abc");
+    first->feedBytes("abc", 3);
+    EXPECT_EQ(first->pollKeys(), 0);
     tprintf("%s", "nothing to print on");
-    EXPECT_EQ(h->adapter.outOfRange, 0);
-    h.reset();
+    EXPECT_EQ(adapter.outOfRange, 0);
+
+    first->openSession(0);
+    first->openSession(2);
+    first->screens[LOCAL_SESSION] = new Screen(first->rows, first->cols);
+    device.calls.clear();
+    first.reset();  // the local screen never reaches the device
+    EXPECT_EQ(device.calls, (std::vector<std::string>{"close 2", "close 0"}));
     EXPECT_EQ(firstTerminal, nullptr);
     tprintf("nobody %d\n", 1);  // must not print through a dangling pointer
 }
 
-TEST_F(TerminalTest, KeyQueueHoldsAtMost127BytesAndPrintsCrLf) {
-    openSession();
+TEST_F(TerminalTest, KeyQueueHolds127BytesGetKeyDispatchesAndAShortWriteCloses) {
+    openSession(h);
     h.screen().keyQueueHead = h.screen().keyQueueTail = 100;  // across the wrap
     h.terminal.queueString(letters(200).c_str());
     EXPECT_EQ(h.takeReplies(), letters(127));
     tprintf("ab\n%s", "cd");
     tputc('\n');
     EXPECT_EQ(h.takeReplies(), "ab\r\ncd\n");
-}
-
-TEST_F(TerminalTest, KeysAreDispatchedWhileWaitingAndTheLockKeysNoted) {
-    openSession();
-    h.adapter.pushKey('q', KEYSTATE_CAPSLOCK);
-    EXPECT_NE(h.terminal.pollKeys(), 0);
-    EXPECT_EQ(h.screen().lockKeys, KEYSTATE_CAPSLOCK);
-    EXPECT_EQ(h.terminal.getKey(), 'q');
     // A hot key acts at once; only a byte for the queue ends the wait.
-    h.adapter.pushKey(KEY_SCROLL_ON);
+    h.adapter.pushKey(KEY_SCROLL_ON, KEYSTATE_CAPSLOCK);
     h.adapter.pushKey(0xE9);
     EXPECT_EQ(h.terminal.getKey(), 0xE9);
     EXPECT_NE(h.screen().modes & MODE_HOLD, 0u);
-}
+    EXPECT_EQ(h.screen().lockKeys, KEYSTATE_CAPSLOCK);
 
-TEST_F(TerminalTest, DeviceFailuresAskForTheSessionToBeClosed) {
-    openSession();
     h.terminal.writeDevice("abc", 3);
     EXPECT_EQ(h.terminal.closePending, 0);
     h.device.writeLimit = 1;
     h.terminal.writeDevice("def", 3);  // a short write counts nothing
     EXPECT_EQ(h.terminal.bytesWritten, 3);
     EXPECT_EQ(h.terminal.closePending, 1);
-
-    h.terminal.closePending = 0;
-    char buffer[IO_BLOCK_SIZE];
-    h.device.pushReadResult(-1);
-    EXPECT_EQ(h.terminal.readDevice(buffer, IO_BLOCK_SIZE), 0);
-    EXPECT_EQ(h.terminal.closePending, 1);
-    EXPECT_EQ(h.terminal.bytesRead, 0);
 }
 
 TEST(TerminalFirstData, OnlyATimedConnectionReportsItsDelayOnce) {
@@ -142,36 +117,33 @@ TEST_F(TerminalTest, LostSessionGivesWayToTheHighestLeft) {
     h.device.calls.clear();
     for (int i = 0; i < 3; i++) h.device.pushReadResult(-1);
     h.terminal.run();
-    EXPECT_EQ(h.device.calls, (std::vector<std::string>{"close 1", "open 3", "close 3", "open 0", "close 0"}));
+    const std::vector<std::string> calls{"close 1", "open 3", "close 3", "open 0", "close 0"};
+    EXPECT_EQ(h.device.calls, calls);
     for (Screen* screen : h.terminal.screens) EXPECT_EQ(screen, nullptr);
+    EXPECT_EQ(h.terminal.bytesRead, 0);  // a failed read counts nothing
 }
 
-TEST_F(TerminalTest, PrintedTextIsCutAt255Characters) {
-    openSession(false, false);
+TEST_F(TerminalTest, PrintedTextIsCutAt255AndTheErrorBoxWaitsForAKeyAndDropsIt) {
+    openSession(h, false, false);
     tprintf("%s", letters(300).c_str());
     EXPECT_EQ(h.screen().cursor, 255);
     EXPECT_EQ(h.row(3), letters(255).substr(240) + std::string(65, ' '));
-    EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
-}
 
-TEST_F(TerminalTest, ErrorBoxWaitsForAKeyAndDropsIt) {
-    openSession(false, false);
     h.adapter.pushKey('k');
     terror("boom %d", 7);
     EXPECT_EQ(h.takeReplies(), "");
     std::string box = " boom 7  Press any key to continue ";
-    EXPECT_EQ(h.row(1).substr(0, box.size()), box);
-    EXPECT_EQ(h.attrAt(1, 1), 0x47);   // white on red
-    EXPECT_EQ(h.attrAt(1, 10), 0x74);  // red on white
-    EXPECT_EQ(h.cursorRow(), 2);
-    EXPECT_EQ(h.cursorCol(), 0);
+    EXPECT_EQ(h.row(4).substr(0, box.size()), box);
+    EXPECT_EQ(h.attrAt(4, 1), 0x47);   // white on red
+    EXPECT_EQ(h.attrAt(4, 10), 0x74);  // red on white
+    EXPECT_EQ(h.screen().cursor, 5 * 80);
     EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
 }
 
 TEST_F(TerminalTest, DrawingBracketEndsOnTheScreenWhereItBegan) {
     h.device.alwaysOpen = true;
     h.open(1);
-    openSession(false, false);
+    openSession(h, false, false);
     h.screen().modes |= MODE_HOLD;
     h.adapter.pushKey(0x6900);  // Alt+F2 during the hold shows session 2
     h.feed(std::string(30, '\n'));
