@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "terminal_harness.h"
@@ -16,6 +17,8 @@
 // The emulated screen of an XTERM session on an 80x25 console.
 constexpr int ROWS = 24;
 constexpr int COLS = 80;
+const std::string X80(COLS, 'x');
+const std::string BLANK80(COLS, ' ');
 
 inline std::string at(int row, int column) {
     return "\x1b[" + std::to_string(row + 1) + ";" + std::to_string(column + 1) + "H";
@@ -24,14 +27,13 @@ inline std::string at(int row, int column) {
 class Scenario {
 public:
     explicit Scenario(Emulation emulation = XTERM, int consoleRows = ROWS + 1, int consoleCols = COLS) {
-        for (int i = 0; i < WAYS; i++) {
-            ways[i] = std::make_unique<TerminalHarness>(emulation, consoleRows, consoleCols);
-            use(i);
-            ways[i]->open();
-            ways[i]->terminal.setPrinter("nul");
-            ways[i]->clear();
-            ways[i]->takeReplies();
-        }
+        for (auto& way : ways) way = std::make_unique<TerminalHarness>(emulation, consoleRows, consoleCols);
+        each([](TerminalHarness& h) {
+            h.open();
+            h.terminal.setPrinter("nul");
+            h.clear();
+            h.takeReplies();
+        });
     }
 
     void feed(const std::string& bytes) {
@@ -48,12 +50,7 @@ public:
 
     // On every way: a key typed and dispatched as the main loop does, a
     // session opened, a session shown.
-    void type(int key) {
-        each([key](TerminalHarness& h) {
-            h.adapter.pushKey(key);
-            h.terminal.pollKeys();
-        });
-    }
+    void type(int key) { each([key](TerminalHarness& h) { h.adapter.pushKey(key); h.terminal.pollKeys(); }); }
     void open(int n) { each([n](TerminalHarness& h) { h.open(n); }); }
     void show(int n) { each([n](TerminalHarness& h) { h.terminal.showSession(n); }); }
 
@@ -145,8 +142,7 @@ inline void check(const Case& c) {
     for (const Text& t : c.texts)
         EXPECT_EQ(s.text(t.row, t.column, t.text.size()), t.text) << name << " row " << t.row;
     if (c.cursorRow >= 0) {
-        EXPECT_EQ(s.cursorRow(), c.cursorRow) << name;
-        EXPECT_EQ(s.cursorCol(), c.cursorCol) << name;
+        EXPECT_EQ(std::pair(s.cursorRow(), s.cursorCol()), std::pair(c.cursorRow, c.cursorCol)) << name;
     }
     EXPECT_TRUE(s.consistent()) << name;
 }
