@@ -49,6 +49,14 @@ constexpr auto PRINTS = [] {
 // A longer run is printed in pieces.
 constexpr int PRINT_RUN_LIMIT = 256;
 
+// A printed character that leaves the cursor in column 0 wrapped the line.
+void noteWrap(Screen& s, int cols) {
+    if (s.cursor % cols == 0)
+        s.modes |= MODE_WRAPPED;
+    else
+        s.modes &= ~MODE_WRAPPED;
+}
+
 bool isDigit(int byte) { return byte >= '0' && byte <= '9'; }
 
 int32_t appendDigit(int32_t value, int byte) {
@@ -102,10 +110,7 @@ void Terminal::putCharacter(int byte) {
     syncAttribute();
     adapter->fill(s.cursor, static_cast<char>(character), 1);
     s.storeCells(character, 1);
-    if (s.cursor % cols == 0)
-        s.modes |= MODE_WRAPPED;
-    else
-        s.modes &= ~MODE_WRAPPED;
+    noteWrap(s, cols);
 }
 
 // The same cells, attribute and wrap state as printing the bytes one by one,
@@ -137,10 +142,7 @@ int Terminal::printRun(const char* bytes, int count) {
     for (int i = 0; i < length; i++)
         cells[i] = static_cast<Cell>(attribute | static_cast<unsigned char>(text[i]));
     s.cursor += length;
-    if (s.cursor % cols == 0)
-        s.modes |= MODE_WRAPPED;
-    else
-        s.modes &= ~MODE_WRAPPED;
+    noteWrap(s, cols);
     return length;
 }
 
