@@ -111,6 +111,9 @@ void registerThroughputBenchmarks();
 // Heap in use with ten sessions open; run before anything else has built a
 // console, so the console's own buffers are counted too.
 void measureMemory(std::ostream& out);
-// Processor time of an idle echo session, and the time from a key on the
-// console input to its echo on the terminal.
+// Processor time of an idle echo session, before and after a key, and the
+// time from a key on the console input to its echo on the terminal.
 void measureIdleAndLatency(std::ostream& out);
+// Processor time of a session whose Telnet host redraws its screen every
+// second, as top does.
+void measureTelnetRedraw(std::ostream& out);

@@ -1,5 +1,5 @@
 // The benchmark program: the throughput benchmarks (Google Benchmark, each
-// a median of repeated runs), then the memory, idle and latency
+// a median of repeated runs), then the memory, idle, latency and redraw
 // measurements.  The program's console output goes to a counting pipe; the
 // report goes to the standard output the program was given.
 //
@@ -79,7 +79,10 @@ int main(int argc, char** argv) {
         reporter->SetErrorStream(&out);
         benchmark::RunSpecifiedBenchmarks(reporter);
     }
-    if (measurements) measureIdleAndLatency(out);
+    if (measurements) {
+        measureIdleAndLatency(out);
+        measureTelnetRedraw(out);
+    }
     out.flush();
     benchmark::Shutdown();
     sink.remove();

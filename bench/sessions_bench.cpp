@@ -1,9 +1,15 @@
 // Measurements of whole sessions, printed after the benchmarks: the heap in
-// use with ten sessions open, the processor time of an idle echo session,
-// and the time from a key on the console input to its echo on the terminal.
+// use with ten sessions open, the processor time of an idle echo session and
+// of one whose Telnet host redraws its screen every second, and the time
+// from a key on the console input to its echo on the terminal.
 #include <malloc.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +22,7 @@
 
 #include "backend/adapnt.h"
 #include "backend/devecho.h"
+#include "backend/devtel.h"
 #include "bench_support.h"
 #include "platform/win32.h"
 #include "terminal/terminal.h"
@@ -68,11 +75,18 @@ namespace {
 constexpr int LATENCY_IDLE_SAMPLES = 10;
 constexpr int LATENCY_BUSY_SAMPLES = 30;
 constexpr int ECHO_LIMIT_MS = 2000;
-// The main loop spins for a second after the last traffic, then sleeps.
+// Long enough for any activity after a key to have died down.
 constexpr auto LOOP_GOES_IDLE = std::chrono::milliseconds(1200);
-constexpr auto BUSY_KEY_GAP = std::chrono::milliseconds(40);
+// A key typed right after the echo of the one before.
+constexpr auto BUSY_KEY_GAP = std::chrono::milliseconds(2);
 constexpr auto IDLE_WINDOW = std::chrono::seconds(3);
-constexpr auto FIRST_SECOND = std::chrono::seconds(1);
+constexpr auto ONE_SECOND = std::chrono::seconds(1);
+// The host redraws every second; the first redraws come with the
+// connection and are left out.
+constexpr auto REDRAW_INTERVAL = std::chrono::seconds(1);
+constexpr auto REDRAW_SETTLE = std::chrono::milliseconds(1500);
+constexpr auto REDRAW_WINDOW = std::chrono::seconds(5);
+constexpr auto HOST_POLL = std::chrono::milliseconds(20);
 constexpr char ECHOED_KEY = 'x';
 constexpr double KB = 1024.0;
 
@@ -86,10 +100,21 @@ public:
     std::atomic<bool> stopping{false};
 };
 
-double processorSeconds() {
+// The processor time of the thread that runs the program's main loop: what
+// the program costs, without the benchmark's own threads.
+double processorSeconds(std::thread& loop) {
+    clockid_t clock;
     struct timespec used {};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+    if (pthread_getcpuclockid(loop.native_handle(), &clock) != 0 || clock_gettime(clock, &used) != 0)
+        return 0;
     return static_cast<double>(used.tv_sec) + used.tv_nsec / 1e9;
+}
+
+// Milliseconds of the loop's processor time over a stretch of waiting.
+double processorMillisecondsOver(std::thread& loop, std::chrono::milliseconds window) {
+    double start = processorSeconds(loop);
+    std::this_thread::sleep_for(window);
+    return (processorSeconds(loop) - start) * 1e3;
 }
 
 long maxResidentKilobytes() {
@@ -200,30 +225,133 @@ void measureIdleAndLatency(std::ostream& out) {
     });
     while (!opened.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
-    double start = processorSeconds();
-    std::this_thread::sleep_for(FIRST_SECOND);
-    double afterFirstSecond = processorSeconds();
+    double firstSecond = processorMillisecondsOver(loop, ONE_SECOND);
     long switchesBefore = contextSwitches();
-    std::this_thread::sleep_for(IDLE_WINDOW);
-    double idle = processorSeconds() - afterFirstSecond;
+    double idle = processorMillisecondsOver(loop, IDLE_WINDOW);
     long switches = contextSwitches() - switchesBefore;
     double window = std::chrono::duration<double>(IDLE_WINDOW).count();
 
+    // One key into the idle session, and what the second after it costs.
+    double beforeKey = processorSeconds(loop);
     int lost = 0;
+    if (terminalSink().typeAndWaitForEcho(ECHOED_KEY, ECHO_LIMIT_MS) < 0) lost++;
+    std::this_thread::sleep_for(ONE_SECOND);
+    double afterKey = (processorSeconds(loop) - beforeKey) * 1e3;
+
     std::vector<double> idleLatency = echoLatencies(LATENCY_IDLE_SAMPLES, LOOP_GOES_IDLE, lost);
     std::vector<double> busyLatency = echoLatencies(LATENCY_BUSY_SAMPLES, BUSY_KEY_GAP, lost);
 
     device.stopping = true;
     loop.join();
 
-    char text[300];
+    char text[400];
     std::snprintf(text, sizeof text,
-                  "Idle echo session:\n"
-                  "  processor time in the first second after opening  %7.1f ms\n"
-                  "  processor time over the next %.0f s                 %7.1f ms (%.3f%% of a core, %.1f context switches/s)\n",
-                  (afterFirstSecond - start) * 1e3, window, idle * 1e3, idle / window * 100,
-                  switches / window);
+                  "Idle echo session (processor time of the main loop's thread):\n"
+                  "  in the first second after opening          %7.1f ms\n"
+                  "  over the next %.0f s                         %7.1f ms (%.3f%% of a core, %.1f context switches/s)\n"
+                  "  in the second after a key                  %7.1f ms (%.2f%% of a core)\n",
+                  firstSecond, window, idle, idle / window / 10, switches / window, afterKey,
+                  afterKey / 10);
     out << text << "Key to echo on the terminal:\n";
     printLatency(out, "  loop idle (key after 1.2 s of quiet)", idleLatency, lost);
-    printLatency(out, "  loop busy (keys 40 ms apart)", busyLatency, lost);
+    printLatency(out, "  right after a key (2 ms after its echo)", busyLatency, lost);
+}
+
+namespace {
+
+// A row of a process monitor: the figures move with every redraw.
+void appendProcessRow(std::string& out, int row, int tick) {
+    char text[160];
+    int seed = (row * 7919 + tick * 104729) % 1000;
+    std::snprintf(text, sizeof text,
+                  "\x1b[%d;1H%5d user      20   0 %7d %6d %5d %c %4.1f %4.1f %3d:%02d.%02d proc%02d\x1b[K",
+                  row, 1000 + row * 37, 250000 + seed * 97, 9000 + seed * 13, 7000 + seed, "SRSD"[seed % 4],
+                  seed / 10.0, (seed % 97) / 10.0, tick / 60, tick % 60, seed % 100, row);
+    out += text;
+}
+
+// What a host running top sends once a second: the cursor home, the header
+// and every process row placed and erased to its end.
+std::string topRedraw(int tick) {
+    char header[160];
+    std::snprintf(header, sizeof header,
+                  "\x1b[H\x1b[1mtop - 10:%02d:%02d up 3 days,  2 users,  load average: 0.%02d, 0.%02d, 0.%02d\x1b[m\x1b[K",
+                  tick / 60 % 60, tick % 60, tick % 100, (tick * 3) % 100, (tick * 7) % 100);
+    std::string out = header;
+    for (int row = 2; row <= SCREEN_ROWS; row++) appendProcessRow(out, row, tick);
+    return out;
+}
+
+// A Telnet host on the loopback interface that redraws a top screen every
+// second until it is told to stop, then hangs up.
+class RedrawingHost {
+public:
+    RedrawingHost() {
+        listener = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(listener, 1) != 0 ||
+            getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            std::perror("redrawing host");
+            std::exit(2);
+        }
+        port = ntohs(address.sin_port);
+        thread = std::thread([this] { serve(); });
+    }
+    ~RedrawingHost() {
+        stopping = true;
+        thread.join();
+        close(listener);
+    }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port); }
+    std::atomic<bool> stopping{false};
+
+private:
+    void serve() {
+        int connection = accept(listener, nullptr, nullptr);
+        auto next = std::chrono::steady_clock::now();
+        for (int tick = 0; !stopping.load(); tick++) {
+            std::string screen = topRedraw(tick);
+            if (write(connection, screen.data(), screen.size()) < 0) break;
+            next += REDRAW_INTERVAL;
+            while (!stopping.load() && std::chrono::steady_clock::now() < next)
+                std::this_thread::sleep_for(HOST_POLL);
+        }
+        close(connection);
+    }
+
+    int listener = -1;
+    int port = 0;
+    std::thread thread;
+};
+
+}  // namespace
+
+void measureTelnetRedraw(std::ostream& out) {
+    RedrawingHost host;
+    std::string address = host.address();
+    std::atomic<bool> opened{false};
+    std::thread loop([&] {
+        AdapNT adapter(KEYBOARD_AUTOMATIC, 0);
+        DevTel device(address.c_str());
+        Terminal terminal(&adapter, &device, XTERM, 0, 0);
+        terminal.openSession(0);
+        opened = true;
+        // Ends when the host hangs up.
+        terminal.run();
+    });
+    while (!opened.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(REDRAW_SETTLE);
+    double used = processorMillisecondsOver(loop, REDRAW_WINDOW);
+    host.stopping = true;
+    loop.join();
+    double window = std::chrono::duration<double>(REDRAW_WINDOW).count();
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "Telnet host redrawing a top screen every second:\n"
+                  "  processor time of the main loop over %.0f s    %7.1f ms (%.2f%% of a core)\n",
+                  window, used, used / window / 10);
+    out << text;
 }
