@@ -115,18 +115,19 @@ TEST_F(TelnetLink, AnswersNoRepeatedOrUnaskedChangeButEveryTypeQuestion) {
     }
 }
 
-// Every kind of command between data bytes: in one piece, byte by byte, in
-// random chunks, and read a byte at a time (a short read leaves the rest of
-// what was received for the next one).  The stream leaves the echo flags as
-// it found them, so one link serves every run until the host closes it.
+// Every kind of command between data bytes, and a bare CR sent as CR NUL: in
+// one piece, byte by byte, in random chunks, and read a byte at a time (a
+// short read leaves the rest of what was received for the next one).  The
+// stream leaves the echo flags as it found them, so one link serves every
+// run until the host closes it.
 TEST_F(TelnetLink, StreamGivesTheSameDataAndAnswersWhereverItIsCutUntilTheHostCloses) {
     const std::string stream =
         "login: " + DO + ECHO_OPTION + "x" + IAC + IAC + WILL + ECHO_OPTION + DO + TTYPE + "y" +
-        SB + TTYPE + "\x01" + SE + DO + NAWS + IAC + "\xf1" + WILL + SGA + DO + SGA + "\r\n" +
+        SB + TTYPE + "\x01" + SE + DO + NAWS + IAC + "\xf1" + WILL + SGA + DO + SGA + "\r" + NUL + "\r\n" +
         SB + NAWS + NUL + "\x50" + NUL + "\x18" + SE + DONT + ECHO_OPTION + WONT + ECHO_OPTION +
         IAC + "\xf9" + SB + TTYPE + NUL + "a" + IAC + IAC + "b" + SE + "$ ";
     const auto whole = exchange(stream, {});
-    EXPECT_EQ(whole.first, "login: x" + IAC + "y\r\n$ ");
+    EXPECT_EQ(whole.first, "login: x" + IAC + "y\r\r\n$ ");  // CR NUL is a bare CR
     EXPECT_EQ(whole.second, WILL + ECHO_OPTION + DO + ECHO_OPTION + WILL + TTYPE + TYPE_REPLY + WILL +
                                 NAWS + WINDOW_SIZE + DONT + SGA + WONT + SGA + WONT + ECHO_OPTION +
                                 DONT + ECHO_OPTION);

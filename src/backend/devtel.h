@@ -17,6 +17,7 @@ constexpr int TEL_SESSIONS = 10;
 // piece ended.
 enum class TelnetState : uint8_t {
     Data,        // plain data
+    DataCr,      // plain data, just after a CR: a NUL here is no data
     Command,     // after IAC
     Option,      // after IAC WILL/WONT/DO/DONT, waiting for the option
     SubOption,   // after IAC SB, waiting for the option

@@ -17,6 +17,9 @@ constexpr int WILL = 251;
 constexpr int SB = 250;
 constexpr int SE = 240;
 
+constexpr unsigned char CR = '\r';
+constexpr unsigned char NUL = 0;
+
 constexpr int OPTION_ECHO = 1;
 constexpr int OPTION_TERMINAL_TYPE = 24;
 constexpr int OPTION_NAWS = 31;
@@ -82,10 +85,18 @@ int DevTel::read(char* buffer, int max) {
     int stored = 0;
     int c = RECEIVE_NONE;
     while (stored < max && current == &session && (c = getByte(session)) >= 0) {
-        if (session.state == TelnetState::Data && c != IAC)
+        // Without the binary option a bare CR travels as CR NUL: the NUL is
+        // protocol, and would otherwise reach the printer and the capture.
+        if (session.state == TelnetState::DataCr) {
+            session.state = TelnetState::Data;
+            if (c == NUL) continue;
+        }
+        if (session.state == TelnetState::Data && c != IAC) {
             buffer[stored++] = static_cast<char>(c);
-        else if (handleCommand(session, c) == 0)
+            if (c == CR) session.state = TelnetState::DataCr;
+        } else if (handleCommand(session, c) == 0) {
             buffer[stored++] = static_cast<char>(IAC);
+        }
     }
     // An error box lets the user select another session while it waits;
     // neither these bytes nor the loss belong to that one.  The loss stays
