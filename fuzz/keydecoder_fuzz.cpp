@@ -119,6 +119,12 @@ void checkEvents(const std::deque<INPUT_RECORD>& events, Layout layout) {
         if (press.wRepeatCount != 1) fail("repeat count");
         if (press.dwControlKeyState & ~KNOWN_STATE) fail("unknown control-key state");
         if (layout == nullptr) continue;
+        if (press.wVirtualKeyCode == VK_PACKET) {
+            // A character that no key of the layout types comes as text.
+            unsigned char c = static_cast<unsigned char>(press.uChar.AsciiChar);
+            if (c < ' ' || c == 0x7F) fail("a control character as text");
+            continue;
+        }
         if (press.wVirtualKeyCode == 0) fail("a key without a virtual-key code");
         if (press.wVirtualScanCode == 0) fail("a key without a scan code");
         if (typedByLayout(press)) {

@@ -46,7 +46,8 @@ Keys decodePieces(const std::vector<std::string>& pieces, bool layout = true, bo
         const KEY_EVENT_RECORD& up = events[i + 1].Event.KeyEvent;
         EXPECT_TRUE(down.bKeyDown && !up.bKeyDown && down.wVirtualKeyCode == up.wVirtualKeyCode);
         int character = static_cast<unsigned char>(down.uChar.AsciiChar);
-        keys.emplace_back(down.wVirtualKeyCode ? down.wVirtualKeyCode : character, down.dwControlKeyState);
+        bool named = down.wVirtualKeyCode != VK_PACKET;
+        keys.emplace_back(named ? down.wVirtualKeyCode : character, down.dwControlKeyState);
     }
     return keys;
 }
@@ -82,8 +83,9 @@ TEST(KeyDecoder, TerminalSequencesBecomeKeysWholeByteByByteAndSplitAnywhere) {
         {"\x1b[Z\x1b[a\x1bOd", {{VK_TAB, SHIFT}, {VK_UP, SHIFT}, {VK_LEFT, CTRL}}},
         // Sequences that are no key are swallowed whole; what follows still counts.
         {"\x1b[200~\x1b[?1;2c\x1b[99~\x1b[I1", {{'1', 0}}},
-        // Characters that the layout cannot type, and broken UTF-8, are dropped.
-        {"\xC3\xA9\xff\xC3z", {{'Z', 0}}},
+        // A character that no key of the layout types still comes, as itself;
+        // broken UTF-8 and control bytes without a key are dropped.
+        {"\xC3\xA9\xff\xC3z~\x1c", {{0x82, 0}, {'Z', 0}, {'~', 0}}},
         {"ab\x1b[Bc", {{'A', 0}, {'B', 0}, {VK_DOWN, 0}, {'C', 0}}},
     };
     for (const auto& [bytes, keys] : cases) {
@@ -105,7 +107,7 @@ TEST(KeyDecoder, WithoutALayoutCharactersComeAsTheCodePageByteAndAGivenUpSequenc
 
 TEST(KeyDecoder, OverlongSequencesAndGarbageNeitherCrashNorStick) {
     Keys keys = decodePieces({"\x1b[" + std::string(20, '7') + "Z"});
-    EXPECT_EQ(keys.size(), 21u) << "not a key sequence: the digits are typed";
+    EXPECT_EQ(keys.size(), 22u) << "not a key sequence: the [ and the digits are typed";
     EXPECT_EQ(keys.back(), (Key{'Z', SHIFT}));
     std::mt19937 random(7);
     std::vector<std::string> pieces(2000);

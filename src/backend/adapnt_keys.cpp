@@ -102,6 +102,9 @@ int AdapNT::translateKey(const KEY_EVENT_RECORD& event) {
     }
     if (!event.bKeyDown) return 0;
     keyState_ = keyStateFor(event.dwControlKeyState);
+    // Text that no key produced, a character the tables cannot type among
+    // it, is sent as the character itself.
+    if (event.wVirtualKeyCode == VK_PACKET) return static_cast<unsigned char>(event.uChar.AsciiChar);
     return keyCode(event.wVirtualKeyCode, event.wVirtualScanCode, keyState_);
 }
 

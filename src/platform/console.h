@@ -102,6 +102,8 @@ typedef DWORD* LPDWORD;
 #define VK_OEM_6 0xDD
 #define VK_OEM_7 0xDE
 #define VK_OEM_102 0xE2
+// Text that no key produced: the character is in the event's character field.
+#define VK_PACKET 0xE7
 
 typedef struct _COORD {
     SHORT X;
@@ -324,7 +326,9 @@ private:
     Answer decodeEscape(size_t start, bool final, size_t& used, std::vector<Stroke>& keys) const;
     Answer decodeSequence(size_t start, bool final, size_t& used, std::vector<Stroke>& keys) const;
     Answer decodeCharacter(size_t start, bool final, size_t& used, std::vector<Stroke>& keys) const;
-    // The key that types a code page character on the layout; false if none.
+    // The key that types a code page character on the layout, or the
+    // character alone (VK_PACKET) when no key of the layout types it; false
+    // for a control character that no key types.
     bool typing(unsigned char character, Stroke& key) const;
     static bool controlKey(unsigned char byte, Stroke& key);
 

@@ -188,13 +188,15 @@ void KeyDecoder::setLayout(const KeyTranslation& translation) {
 }
 
 bool KeyDecoder::typing(unsigned char character, Stroke& key) const {
-    if (layout.empty()) {
-        // No layout known: the character alone, for the runtime's key reads.
-        key = Stroke{0, 0, character};
+    if (!layout.empty() && layout[character].virtualKey != 0) {
+        key = layout[character];
         return true;
     }
-    key = layout[character];
-    return key.virtualKey != 0;
+    // The character has been typed in the terminal, whether or not the
+    // layout's tables know a key for it (Italian has none for ~ ` { }): it
+    // comes alone, as the console reports text that no key produced.
+    key = Stroke{VK_PACKET, 0, character};
+    return layout.empty() || (character >= ' ' && character != DEL);
 }
 
 void KeyDecoder::feed(const char* bytes, size_t count, std::deque<INPUT_RECORD>& events) {
@@ -353,7 +355,7 @@ Answer KeyDecoder::decodeCharacter(size_t start, bool final, size_t& used,
     used = static_cast<size_t>(extra) + 1;
     int byte = unicodeToCp437(character);
     Stroke key;
-    // A character that the code page or the layout lacks is dropped.
+    // A character that the code page lacks is dropped.
     if (byte >= 0 && typing(static_cast<unsigned char>(byte), key)) keys.push_back(key);
     return Answer::Complete;
 }
