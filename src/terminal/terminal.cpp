@@ -12,10 +12,9 @@ Terminal* firstTerminal = nullptr;
 
 namespace {
 
-// The idle policy of the main loop: it turns without pause while data or keys
-// flow, and sleeps this long per empty turn once they have stopped for
-// IDLE_AFTER_MS.
-constexpr DWORD IDLE_AFTER_MS = 1000;
+// The idle policy of the main loop: a turn that brings neither data nor keys
+// waits this long.  The wait ends as soon as the console or the current
+// session's socket has input, so it delays neither a key nor an echo.
 constexpr DWORD IDLE_SLEEP_MS = 100;
 
 }  // namespace
@@ -186,28 +185,20 @@ int Terminal::switchToLastSession() {
 
 void Terminal::run() {
     char buffer[IO_BLOCK_SIZE];
-    bool sentKeys = true;
-    // The system tick, not the process clock, which stands still while the
-    // loop sleeps.
-    DWORD lastActivity = GetTickCount();
     for (;;) {
         if (closePending) {
             closePending = 0;
             closeSession();
         }
         if (currentScreen == nullptr && switchToLastSession() < 0) return;
-        if (sendKeys(buffer)) sentKeys = true;
+        bool sentKeys = sendKeys(buffer);
         int n = readDevice(buffer, IO_BLOCK_SIZE);
         if (n > 0) {
             if (captureFd >= 0) _write(captureFd, buffer, n);
             feedBytes(buffer, n);
-            lastActivity = GetTickCount();
-        } else if (sentKeys) {
-            lastActivity = GetTickCount();
-        } else if (GetTickCount() - lastActivity > IDLE_AFTER_MS) {
+        } else if (!sentKeys && !closePending) {
             Sleep(IDLE_SLEEP_MS);
         }
-        sentKeys = false;
     }
 }
 
