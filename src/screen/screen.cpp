@@ -56,6 +56,24 @@ void Screen::storeCells(int character, int n) {
     cursor += n;
 }
 
+void Screen::queueKey(QueuedKey key) {
+    int next = (keyQueueHead + 1) % KEY_QUEUE_SIZE;
+    if (next == keyQueueTail) return;
+    keyQueue[keyQueueHead] = key.byte;
+    keyContinues[keyQueueHead] = key.continuesPress;
+    keyQueueHead = next;
+}
+
+unsigned char Screen::takeKey() {
+    unsigned char byte = keyQueue[keyQueueTail];
+    keyQueueTail = (keyQueueTail + 1) % KEY_QUEUE_SIZE;
+    return byte;
+}
+
+void Screen::dropRestOfKeyPress() {
+    while (keysQueued() && keyContinues[keyQueueTail]) takeKey();
+}
+
 AttrState Screen::attrState() const {
     return {defaultBg, defaultFg, colorBg, colorFg, normalBg, normalFg, attrFlags};
 }

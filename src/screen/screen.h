@@ -41,6 +41,13 @@ struct AttrState {
     uint32_t attrFlags;
 };
 
+// A byte for the host, and whether it continues the key press of the byte
+// before it (the later bytes of Alt+letter, of a function key, of a paste).
+struct QueuedKey {
+    unsigned char byte;
+    bool continuesPress;
+};
+
 // ANSI colour index (SGR 30+n) <-> colour number (bit 0 blue, 1 green, 2 red).
 int ansiToColor(int index);
 int colorToAnsi(int color);
@@ -54,6 +61,14 @@ struct Screen {
     void resetParser();
     // Stores n cells of the character in sentAttr at cursor and advances it.
     void storeCells(int character, int n);
+
+    // The key queue: a byte that finds the ring full is dropped.
+    void queueKey(QueuedKey key);
+    bool keysQueued() const { return keyQueueTail != keyQueueHead; }
+    // Takes the next byte, which must be there.
+    unsigned char takeKey();
+    // Drops the rest of the key press whose byte was taken last.
+    void dropRestOfKeyPress();
 
     AttrState attrState() const;
     void setAttrState(const AttrState& block);
@@ -76,6 +91,8 @@ struct Screen {
     int32_t keyQueueHead = 0;
     int32_t keyQueueTail = 0;
     unsigned char keyQueue[KEY_QUEUE_SIZE] = {};
+    // Per byte of the ring: it continues the key press of the byte before.
+    bool keyContinues[KEY_QUEUE_SIZE] = {};
 
     unsigned char keyDefs[KEY_COUNT][KEY_DEF_SIZE] = {};
     uint8_t keyDefLength[KEY_COUNT] = {};

@@ -1,5 +1,6 @@
 // Key dispatch: hot keys, Alt+letter, function keys from the current
 // session's key table, and paste.
+#include <algorithm>
 #include <cstddef>
 
 #include "terminal/terminal.h"
@@ -72,8 +73,8 @@ void Terminal::dispatchKey() {
     }
     if (dispatchHotKey(code)) return;
     if (char letter = altLetter(code)) {
-        queueKey(ESC);
-        queueKey(letter);
+        const unsigned char bytes[] = {ESC, static_cast<unsigned char>(letter)};
+        queueKeyPress(bytes, 2);
         return;
     }
     sendFunctionKey((code / 256) & 0xFF);
@@ -127,21 +128,19 @@ bool Terminal::dispatchHotKey(int code) {
 void Terminal::sendFunctionKey(int scanCode) {
     int key = keyNumber(scanCode);
     if (key < 0) {
-        queueKey(EXTENDED_PREFIX);
-        queueKey(scanCode);
+        const unsigned char bytes[] = {EXTENDED_PREFIX, static_cast<unsigned char>(scanCode)};
+        queueKeyPress(bytes, 2);
         return;
     }
     const Screen& screen = *currentScreen;
-    for (int i = 0; i < screen.keyDefLength[key] && i < KEY_DEF_SIZE; i++)
-        queueKey(screen.keyDefs[key][i]);
+    queueKeyPress(screen.keyDefs[key], std::min<int>(screen.keyDefLength[key], KEY_DEF_SIZE));
 }
 
 void Terminal::pasteCopyBuffer() {
     // What does not fit in the key queue is dropped there.
-    for (char c : copyBuffer) {
-        if (c == '\0') break;
-        queueKey(static_cast<unsigned char>(c));
-    }
+    auto end = std::find(copyBuffer.begin(), copyBuffer.end(), '\0');
+    queueKeyPress(reinterpret_cast<const unsigned char*>(copyBuffer.data()),
+                  static_cast<int>(end - copyBuffer.begin()));
 }
 
 void Terminal::setSwitch(int on) { switchEnabled = on; }

@@ -152,10 +152,10 @@ int Terminal::promptKey() {
     const uint32_t shown = sessionsShown;
     for (;;) {
         // pollKeys dispatches every key that is ready first, so a byte it
-        // reports is taken by getKey without another key being dispatched.
+        // reports is taken without another key being dispatched.
         int ready = pollKeys();
         if (sessionsShown != shown) return -1;
-        if (ready) return getKey();
+        if (ready) return getWholeKey();
         dispatchKey();
     }
 }

@@ -56,20 +56,6 @@ void writeStatusPage(Terminal& t) {
     for (int i = 0; i < MAX_SESSIONS; i++) writeSessionLine(t, i, now);
 }
 
-bool onLocalScreen(const Terminal& t) {
-    return t.currentScreen != nullptr && t.currentScreen->session == LOCAL_SESSION;
-}
-
-// Hot keys act while the page waits.  One of them may show another session:
-// the user has then left the page, and the wait ends without taking a key
-// meant for that session.  Returns true when a key ended the wait on the page.
-bool waitForPageKey(Terminal& t) {
-    while (onLocalScreen(t) && !t.pollKeys()) t.dispatchKey();
-    if (!onLocalScreen(t)) return false;
-    t.getKey();
-    return true;
-}
-
 }  // namespace
 
 void Terminal::drawStatusLine() {
@@ -120,7 +106,10 @@ void Terminal::showStatusPage() {
     writeStatusPage(*this);
     cursorOn();
     tprintf("Press any key to continue");
-    if (!waitForPageKey(*this)) return;
+    // Hot keys act while the page waits.  One that shows another session
+    // (also one typed ahead of the page) leaves the page for it, and the
+    // wait ends without taking a key meant for that session.
+    if (promptKey() < 0) return;
     tprintf("\n\n");
     if (previous >= 0 && screens[previous] != nullptr)
         switchSession(previous);

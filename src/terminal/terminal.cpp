@@ -129,12 +129,12 @@ void Terminal::feedByte(int byte) {
 }
 
 void Terminal::queueKey(int byte) {
-    Screen* s = currentScreen;
-    if (s == nullptr) return;
-    int next = (s->keyQueueHead + 1) % KEY_QUEUE_SIZE;
-    if (next == s->keyQueueTail) return;
-    s->keyQueue[s->keyQueueHead] = static_cast<unsigned char>(byte);
-    s->keyQueueHead = next;
+    if (currentScreen != nullptr) currentScreen->queueKey({static_cast<unsigned char>(byte), false});
+}
+
+void Terminal::queueKeyPress(const unsigned char* bytes, int count) {
+    if (currentScreen == nullptr) return;
+    for (int i = 0; i < count; i++) currentScreen->queueKey({bytes[i], i > 0});
 }
 
 void Terminal::queueString(const char* text) {
@@ -150,16 +150,21 @@ int Terminal::pollKeys() {
         s->lockKeys = state;
         drawStatusLine();
     }
-    return s->keyQueueTail != s->keyQueueHead;
+    return s->keysQueued();
 }
 
 // Hot keys typed meanwhile act at once; only a byte for the queue ends the
 // wait.
 int Terminal::getKey() {
     while (!pollKeys()) dispatchKey();
-    Screen* s = currentScreen;
-    int byte = s->keyQueue[s->keyQueueTail];
-    s->keyQueueTail = (s->keyQueueTail + 1) % KEY_QUEUE_SIZE;
+    return currentScreen->takeKey();
+}
+
+// The first byte decides; an arrow key or a function key must not answer
+// the next prompt as well with the bytes it queued after it.
+int Terminal::getWholeKey() {
+    int byte = getKey();
+    currentScreen->dropRestOfKeyPress();
     return byte;
 }
 
@@ -254,6 +259,6 @@ void terror(const char* format, ...) {
     printFormatted(format, args);
     va_end(args);
     printText(" \x1b[31;47m Press any key to continue ");
-    if (canPrint()) firstTerminal->getKey();
+    if (canPrint()) firstTerminal->getWholeKey();
     printText("\x1b[0m\n");
 }

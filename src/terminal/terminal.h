@@ -66,9 +66,14 @@ public:
     void feedBytes(const char* bytes, int count);
     void feedByte(int byte);
     void queueKey(int byte);
+    // Queues the bytes of one key press, which a prompt takes as one answer.
+    void queueKeyPress(const unsigned char* bytes, int count);
     void queueString(const char* text);
     int pollKeys();
     int getKey();
+    // The first byte of the next key press; the rest of that key press is
+    // dropped, later key presses stay queued.
+    int getWholeKey();
     void closeSession();
     int switchToLastSession();
     void run();
@@ -97,8 +102,9 @@ public:
     const char* emulationName() const;
     void writeBanner(int n);
     void loadKeyDefinitions();
-    // The connection prompt's key: the first byte queued on the session that
-    // shows the prompt, or -1 once a hot key has shown a session meanwhile.
+    // The key that answers a prompt (the first byte of a whole key press
+    // queued on the session that shows it), or -1 once a hot key has shown a
+    // session meanwhile.
     int promptKey();
     // Counts showSession calls, so a wait can tell that a hot key showed a
     // session while it waited.

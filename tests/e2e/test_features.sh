@@ -61,6 +61,17 @@ echo_device() {
     e2e_keys "$name" -l "abc"
     e2e_wait_text "$name" "abc"
     check_status_page "$name" "Device  : .*\\(Read 3, Written 3\\)" "abc"
+    # An arrow key (ESC O A) answers the page whole: the next page waits.
+    e2e_keys "$name" C-M-i
+    e2e_wait_text "$name" "Press any key to continue"
+    e2e_keys "$name" Up
+    e2e_wait_gone "$name" "Press any key to continue"
+    e2e_keys "$name" C-M-i
+    e2e_wait_text "$name" "Press any key to continue"
+    sleep 0.5
+    e2e_check "$name: the next page waits for its own key" e2e_screen_has "$name" "Press any key to continue"
+    e2e_keys "$name" q
+    e2e_wait_gone "$name" "Press any key to continue"
 
     # Print screen: 24 rows of 80 characters, CR CR LF after each, a form feed.
     e2e_keys "$name" C-M-p

@@ -21,6 +21,10 @@ shown_at_least() {  # shown_at_least NAME TEXT COUNT: on that many lines
     [ "$(e2e_screen "$1" | grep -c -F -- "$2")" -ge "$3" ]
 }
 
+shown_once() {  # shown_once NAME TEXT: on exactly one line
+    [ "$(e2e_screen "$1" | grep -c -F -- "$2")" -eq 1 ]
+}
+
 wait_count() {  # wait_count NAME TEXT COUNT
     if e2e_poll 10 shown_at_least "$1" "$2" "$3"; then
         e2e_ok "$1 shows \"$2\" $3 times"
@@ -92,8 +96,11 @@ check_failure() {  # check_failure NAME MESSAGE ARGS...
     e2e_start "$name" 80 25 "$program" "$@"
     e2e_wait_text "$name" "$message"
     e2e_wait_text "$name" "Press any key to continue"
-    e2e_keys "$name" Space
+    # An arrow key (ESC O A) answers the error box whole, not the prompt too.
+    e2e_keys "$name" Up
     e2e_wait_text "$name" "Unable to connect strike any key to retry (ESC exit)"
+    sleep 0.5
+    e2e_check "$name: the prompt waits for its own key" shown_once "$name" "$message"
     e2e_keys "$name" Space
     wait_count "$name" "$message" 2
     e2e_keys "$name" Space

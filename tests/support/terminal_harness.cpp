@@ -31,9 +31,6 @@ int TerminalHarness::attrAt(int r, int c) const { return screen().cells[r * scre
 std::string TerminalHarness::takeReplies() {
     std::string bytes;
     Screen& s = screen();
-    while (s.keyQueueTail != s.keyQueueHead) {
-        bytes += static_cast<char>(s.keyQueue[s.keyQueueTail]);
-        s.keyQueueTail = (s.keyQueueTail + 1) % KEY_QUEUE_SIZE;
-    }
+    while (s.keysQueued()) bytes += static_cast<char>(s.takeKey());
     return bytes;
 }
