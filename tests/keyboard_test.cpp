@@ -117,9 +117,20 @@ TEST_F(KeyboardTest, InsertCopiesPastesOrSendsByModifiers) {
     }
     EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
 
-    // A paste is limited by the key queue, even without a terminator.
-    h.terminal.copyBuffer.assign(h.terminal.copyBuffer.size(), 'y');
-    EXPECT_EQ(send(0x5200, KEYSTATE_SHIFT), std::string(KEY_QUEUE_SIZE - 1, 'y'));
+    // A paste goes whole, even without a terminator, in as many turns as it
+    // takes; a key typed meanwhile and a second paste follow it.
+    std::string text;
+    for (char& c : h.terminal.copyBuffer) text += c = static_cast<char>('a' + text.size() % 26);
+    const std::pair<int, unsigned> keys[] = {{0x5200, KEYSTATE_SHIFT}, {'k', 0}, {0x5200, KEYSTATE_SHIFT}};
+    for (auto [code, state] : keys) h.adapter.pushKey(code, state);
+    char buffer[IO_BLOCK_SIZE];
+    while (h.terminal.sendKeys(buffer)) {
+    }
+    EXPECT_EQ(h.device.written[0], text + "k" + text);
+    // A prompt answered with a paste drops the rest of it.
+    h.adapter.pushKey(0x5200, KEYSTATE_SHIFT);
+    EXPECT_EQ(h.terminal.getWholeKey(), 'a');
+    EXPECT_FALSE(h.screen().keysQueued());
 }
 
 }  // namespace

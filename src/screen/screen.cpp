@@ -15,6 +15,16 @@ constexpr int ANSI_COLORS[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 constexpr int BLINK_BIT = 0x80;
 constexpr int BOLD_BIT = 0x08;
 
+// The most a key backlog holds: two pastes of the largest console.  Beyond
+// it bytes are dropped, as a full ring drops them.
+constexpr size_t KEY_BACKLOG_LIMIT = 1 << 20;
+
+void storeInRing(Screen& s, QueuedKey key) {
+    s.keyQueue[s.keyQueueHead] = key.byte;
+    s.keyContinues[s.keyQueueHead] = key.continuesPress;
+    s.keyQueueHead = (s.keyQueueHead + 1) % KEY_QUEUE_SIZE;
+}
+
 }  // namespace
 
 int ansiToColor(int index) { return ANSI_COLORS[index & 7]; }
@@ -56,17 +66,21 @@ void Screen::storeCells(int character, int n) {
     cursor += n;
 }
 
-void Screen::queueKey(QueuedKey key) {
-    int next = (keyQueueHead + 1) % KEY_QUEUE_SIZE;
-    if (next == keyQueueTail) return;
-    keyQueue[keyQueueHead] = key.byte;
-    keyContinues[keyQueueHead] = key.continuesPress;
-    keyQueueHead = next;
+void Screen::queueKey(QueuedKey key, bool keep) {
+    bool ringFull = (keyQueueHead + 1) % KEY_QUEUE_SIZE == keyQueueTail;
+    if (keyBacklog.empty() && !ringFull)
+        storeInRing(*this, key);
+    else if ((keep || !keyBacklog.empty()) && keyBacklog.size() < KEY_BACKLOG_LIMIT)
+        keyBacklog.push_back(key);
 }
 
 unsigned char Screen::takeKey() {
     unsigned char byte = keyQueue[keyQueueTail];
     keyQueueTail = (keyQueueTail + 1) % KEY_QUEUE_SIZE;
+    if (!keyBacklog.empty()) {
+        storeInRing(*this, keyBacklog.front());
+        keyBacklog.pop_front();
+    }
     return byte;
 }
 

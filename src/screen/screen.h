@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <vector>
 
 class Terminal;
@@ -62,10 +63,14 @@ struct Screen {
     // Stores n cells of the character in sentAttr at cursor and advances it.
     void storeCells(int character, int n);
 
-    // The key queue: a byte that finds the ring full is dropped.
-    void queueKey(QueuedKey key);
+    // The key queue: the ring, and behind it the backlog of what a paste
+    // could not fit in.  A byte that finds the ring full is dropped unless
+    // kept; a kept one waits in the backlog.  Once the backlog holds
+    // anything, every byte joins it, so that nothing overtakes the paste.
+    void queueKey(QueuedKey key, bool keep);
     bool keysQueued() const { return keyQueueTail != keyQueueHead; }
-    // Takes the next byte, which must be there.
+    // Takes the next byte, which must be there; the ring takes in the
+    // backlog as it drains.
     unsigned char takeKey();
     // Drops the rest of the key press whose byte was taken last.
     void dropRestOfKeyPress();
@@ -93,6 +98,8 @@ struct Screen {
     unsigned char keyQueue[KEY_QUEUE_SIZE] = {};
     // Per byte of the ring: it continues the key press of the byte before.
     bool keyContinues[KEY_QUEUE_SIZE] = {};
+    // What a paste could not fit into the ring, and every byte queued after it.
+    std::deque<QueuedKey> keyBacklog;
 
     unsigned char keyDefs[KEY_COUNT][KEY_DEF_SIZE] = {};
     uint8_t keyDefLength[KEY_COUNT] = {};

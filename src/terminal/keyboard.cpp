@@ -136,11 +136,12 @@ void Terminal::sendFunctionKey(int scanCode) {
     queueKeyPress(screen.keyDefs[key], std::min<int>(screen.keyDefLength[key], KEY_DEF_SIZE));
 }
 
+// The whole text goes to the host: what does not fit in the key ring waits
+// behind it and follows as the ring drains.
 void Terminal::pasteCopyBuffer() {
-    // What does not fit in the key queue is dropped there.
     auto end = std::find(copyBuffer.begin(), copyBuffer.end(), '\0');
     queueKeyPress(reinterpret_cast<const unsigned char*>(copyBuffer.data()),
-                  static_cast<int>(end - copyBuffer.begin()));
+                  static_cast<int>(end - copyBuffer.begin()), true);
 }
 
 void Terminal::setSwitch(int on) { switchEnabled = on; }

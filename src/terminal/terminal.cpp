@@ -129,12 +129,12 @@ void Terminal::feedByte(int byte) {
 }
 
 void Terminal::queueKey(int byte) {
-    if (currentScreen != nullptr) currentScreen->queueKey({static_cast<unsigned char>(byte), false});
+    if (currentScreen != nullptr) currentScreen->queueKey({static_cast<unsigned char>(byte), false}, false);
 }
 
-void Terminal::queueKeyPress(const unsigned char* bytes, int count) {
+void Terminal::queueKeyPress(const unsigned char* bytes, int count, bool keepAll) {
     if (currentScreen == nullptr) return;
-    for (int i = 0; i < count; i++) currentScreen->queueKey({bytes[i], i > 0});
+    for (int i = 0; i < count; i++) currentScreen->queueKey({bytes[i], i > 0}, keepAll);
 }
 
 void Terminal::queueString(const char* text) {

@@ -66,8 +66,9 @@ public:
     void feedBytes(const char* bytes, int count);
     void feedByte(int byte);
     void queueKey(int byte);
-    // Queues the bytes of one key press, which a prompt takes as one answer.
-    void queueKeyPress(const unsigned char* bytes, int count);
+    // Queues the bytes of one key press, which a prompt takes as one answer;
+    // with keepAll, what does not fit in the key ring waits behind it.
+    void queueKeyPress(const unsigned char* bytes, int count, bool keepAll = false);
     void queueString(const char* text);
     int pollKeys();
     int getKey();
