@@ -43,7 +43,7 @@ protected:
     std::unique_ptr<TerminalHarness> h;
 };
 
-TEST_F(PrinterOutput, HostDataReachesThePrinterUnchangedInAnyChunkingDirectOrSpooled) {
+TEST_F(PrinterOutput, HostDataReachesThePrinterUnchangedInAnyChunkingDirectOrSpooledAndNoSpoolIsLeft) {
     fs::path spool = dir.path / "spool";
     fs::create_directory(spool);
     std::string savedTmp = std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "";
@@ -68,6 +68,10 @@ TEST_F(PrinterOutput, HostDataReachesThePrinterUnchangedInAnyChunkingDirectOrSpo
             expectRestored();
         }
     }
+    // A spooled print cut short by the end of the run leaves no file behind.
+    TerminalHarness& t = make(0, 1);
+    EXPECT_EXIT((t.feed(START + "cut short"), std::exit(0)), [](int) { return true; }, "");
+    EXPECT_TRUE(fs::is_empty(spool));
     savedTmp.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", savedTmp.c_str(), 1);
 }
 

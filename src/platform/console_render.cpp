@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/runtime.h"
 
 namespace {
 
@@ -317,6 +318,7 @@ void restoreAtExit() {
 
 void restoreOnSignal(int signal) {
     int saved = errno;
+    releaseOnSignal();
     restoreTerminal();
     sigaction(signal, &previousActions[signal], nullptr);
     if (std::find(std::begin(FAULT_SIGNALS), std::end(FAULT_SIGNALS), signal) ==

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -25,6 +26,50 @@ constexpr int COMMAND_NOT_RUN = 127;
 
 // Printer commands started by openPrinter, to be waited for when closed.
 std::vector<std::pair<FILE*, pid_t>> printerCommands;
+
+// What a way out of the program must not leave behind, in plain arrays that
+// a signal handler can read: the temporary files not yet removed and the
+// pipes of the printer commands.  A slot holds its name or descriptor while
+// its flag is set.
+constexpr int WAY_OUT_SLOTS = 16;
+constexpr size_t TEMPORARY_NAME_SIZE = 256;
+char temporaryNames[WAY_OUT_SLOTS][TEMPORARY_NAME_SIZE];
+volatile sig_atomic_t temporaryKept[WAY_OUT_SLOTS];
+int printerPipes[WAY_OUT_SLOTS];
+volatile sig_atomic_t printerPipeOpen[WAY_OUT_SLOTS];
+
+void removeTemporaries() {
+    for (int i = 0; i < WAY_OUT_SLOTS; i++)
+        if (temporaryKept[i]) ::unlink(temporaryNames[i]);
+}
+
+void keepUntilWayOut(const char* name) {
+    static bool registered = false;
+    if (!registered) std::atexit(removeTemporaries);
+    registered = true;
+    size_t length = std::strlen(name);
+    if (length >= TEMPORARY_NAME_SIZE) return;
+    for (int i = 0; i < WAY_OUT_SLOTS; i++) {
+        if (temporaryKept[i]) continue;
+        std::memcpy(temporaryNames[i], name, length + 1);
+        temporaryKept[i] = 1;
+        return;
+    }
+}
+
+void notePrinterPipe(int fd) {
+    for (int i = 0; i < WAY_OUT_SLOTS; i++) {
+        if (printerPipeOpen[i]) continue;
+        printerPipes[i] = fd;
+        printerPipeOpen[i] = 1;
+        return;
+    }
+}
+
+void forgetPrinterPipe(int fd) {
+    for (int i = 0; i < WAY_OUT_SLOTS; i++)
+        if (printerPipeOpen[i] && printerPipes[i] == fd) printerPipeOpen[i] = 0;
+}
 
 // The device file behind a DOS device name, or null for an ordinary name.
 // Holds the text it returns.
@@ -69,6 +114,7 @@ FILE* openPrinterCommand(const char* command) {
     // program with SIGPIPE: the writes fail instead, and those are ignored.
     ::signal(SIGPIPE, SIG_IGN);
     printerCommands.emplace_back(stream, pid);
+    notePrinterPipe(::fileno(stream));
     return stream;
 }
 
@@ -107,6 +153,7 @@ FILE* openPrinter(const char* name) {
 }
 
 void closePrinter(FILE* stream) {
+    forgetPrinterPipe(::fileno(stream));
     std::fclose(stream);
     for (auto it = printerCommands.begin(); it != printerCommands.end(); ++it) {
         if (it->first != stream) continue;
@@ -126,7 +173,23 @@ bool temporaryName(char* name, size_t size) {
     int fd = ::mkostemp(name, O_CLOEXEC);
     if (fd < 0) return false;
     ::close(fd);
+    keepUntilWayOut(name);
     return true;
+}
+
+void removeTemporary(const char* name) {
+    ::unlink(name);
+    for (int i = 0; i < WAY_OUT_SLOTS; i++)
+        if (temporaryKept[i] && std::strcmp(temporaryNames[i], name) == 0) temporaryKept[i] = 0;
+}
+
+// A signal ends the program without flushing its streams: closing the pipes
+// is what tells the printer commands that no more comes.  (At the normal
+// end, exit flushes and closes the streams after removing the temporaries.)
+void releaseOnSignal() {
+    removeTemporaries();
+    for (int i = 0; i < WAY_OUT_SLOTS; i++)
+        if (printerPipeOpen[i]) ::close(printerPipes[i]);
 }
 
 bool copyToPrinter(const char* path, const char* printer) {

@@ -31,8 +31,14 @@ FILE* openPrinter(const char* name);
 void closePrinter(FILE* stream);
 
 // Creates a new empty file for spooling and stores its name; false when
-// none could be created.
+// none could be created.  The file does not outlive the program: one not
+// removed with removeTemporary goes on every way out.
 bool temporaryName(char* name, size_t size);
+void removeTemporary(const char* name);
+// For a signal that ends the program: removes the temporary files left and
+// closes the pipes of the printer commands, so that each gets its end of
+// input.  Safe inside a signal handler.
+void releaseOnSignal();
 
 // Copies a file to a printer byte for byte, with no output on the console.
 bool copyToPrinter(const char* path, const char* printer);

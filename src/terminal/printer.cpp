@@ -49,7 +49,7 @@ bool openPrintStream(Terminal& t, Screen& screen) {
         name = screen.spoolName;
         if (temporaryName(screen.spoolName, sizeof screen.spoolName)) {
             screen.spoolFile = std::fopen(screen.spoolName, "ab");
-            if (screen.spoolFile == nullptr) std::remove(screen.spoolName);
+            if (screen.spoolFile == nullptr) removeTemporary(screen.spoolName);
         }
     } else {
         screen.spoolFile = openPrinter(name);
@@ -178,7 +178,7 @@ void Terminal::endPrint() {
         s->spoolFile = nullptr;
         if (doubleBuffer) {
             copyToPrinter(s->spoolName, printerName);
-            std::remove(s->spoolName);
+            removeTemporary(s->spoolName);
         }
     }
     s->state = &Terminal::stateGround;
@@ -230,5 +230,5 @@ void Terminal::closePrintStream(Screen* screen) {
     // unfinished spool file is discarded rather than printed.
     closePrinter(screen->spoolFile);
     screen->spoolFile = nullptr;
-    if (doubleBuffer) std::remove(screen->spoolName);
+    if (doubleBuffer) removeTemporary(screen->spoolName);
 }

@@ -9,6 +9,7 @@
 #   e2e_wait_gone NAME TEXT [SECONDS] wait until TEXT has left the screen
 #   e2e_wait_exit NAME [SECONDS]      wait until the program has ended
 #   e2e_exit_status NAME              the program's exit status, once ended
+#   e2e_program_pid NAME              the PID of the program while it runs
 #   e2e_assert_restored NAME          the shell and the terminal are back
 #   e2e_check DESCRIPTION CMD...      one assertion: CMD must succeed
 #   e2e_ok / e2e_fail DESCRIPTION     count a result by hand
@@ -148,6 +149,10 @@ e2e_wait_exit() {  # e2e_wait_exit NAME [SECONDS]: the program ended
     e2e_fail "$1: the program did not end"
     e2e_show_screen "$1"
     return 1
+}
+
+e2e_program_pid() {  # e2e_program_pid NAME: the program under the session's shell
+    ps -o pid= --ppid "$(e2e_pane "$1" '#{pane_pid}')" | tr -d ' ' | head -n 1
 }
 
 e2e_exit_status() {  # e2e_exit_status NAME: prints the last exit status shown

@@ -30,10 +30,6 @@ status_line_is() {  # status_line_is NAME ROWS COLS SESSION
     [[ $line =~ ^~screen\ $4\ ($RULE)+$ ]] && [ "${#line}" -eq $(($3 - 1)) ]
 }
 
-program_pid() {  # the program running under the session's shell
-    ps -o pid= --ppid "$(e2e_pane "$1" '#{pane_pid}')" | tr -d ' ' | head -n 1
-}
-
 type_line() {  # type_line NAME TEXT: the text, then CR and LF
     e2e_keys "$1" -l "$2"
     e2e_keys "$1" Enter C-j
@@ -112,7 +108,7 @@ for signal in TERM HUP INT; do
     s=sig$signal
     e2e_start "$s" 80 25 "$prog" -me
     e2e_wait_text "$s" "Id xterm"
-    pid=$(program_pid "$s")
+    pid=$(e2e_program_pid "$s")
     e2e_check "$s: found the program" [ -n "$pid" ]
     kill -s "$signal" "$pid"
     e2e_wait_exit "$s"

@@ -131,7 +131,11 @@ busybox_session() {  # busybox_session PORT
     e2e_stop "$name"
 }
 
-# Option -d: the print goes through a temporary file that is copied and removed.
+spool_empty() { [ -z "$(ls -A "$work/spool")" ]; }
+spool_holds_a_file() { ! spool_empty; }
+
+# Option -d: the print goes through a temporary file that is copied and
+# removed, also when a signal ends the program in the middle of a print.
 busybox_spooled() {  # busybox_spooled PORT
     local name=spooled port=$1
     mkdir -p "$work/spool"
@@ -139,9 +143,14 @@ busybox_spooled() {  # busybox_spooled PORT
     e2e_wait_text "$name" "${SERVER_PROMPT% }" || { e2e_stop "$name"; return; }
     run_command "$name" "printf '\\033[5ispooled\\033[4i'; echo done"
     wait_file "$name: the spooled print reaches the printer" "$work/spooled.prn" "spooled"
-    e2e_check "$name: the spool file is removed" bash -c "[ -z \"\$(ls -A '$work/spool')\" ]"
-    run_command "$name" exit
+    e2e_check "$name: the spool file is removed" spool_empty
+    # A print cut short by a signal leaves no spool file behind either.
+    run_command "$name" "printf '\\033[5icut short'"
+    e2e_wait_text "$name" "Please wait .. printing"
+    e2e_check "$name: the print is spooled" e2e_poll 10 spool_holds_a_file
+    kill -TERM "$(e2e_program_pid "$name")"
     e2e_wait_exit "$name"
+    e2e_check "$name: the spool file is gone after SIGTERM" spool_empty
     e2e_assert_restored "$name"
     e2e_stop "$name"
 }
