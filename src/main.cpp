@@ -15,6 +15,17 @@ Device* createDevice(const StartupSettings& settings) {
     return new DevTel(settings.host);
 }
 
+// A host that ended the run has its last screen and a closing line left in
+// view below the command that started the program; a run the user ended
+// leaves nothing behind.
+void leaveLastWords(const Terminal& terminal, const StartupSettings& settings) {
+    if (!terminal.lastWords) return;
+    std::vector<std::string> lines = *terminal.lastWords;
+    std::string host = settings.host != nullptr ? settings.host : "";
+    lines.push_back("Connection closed by " + host.substr(0, host.find(':')) + ".");
+    leaveInView(lines);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -32,6 +43,7 @@ int main(int argc, char** argv) {
         if (settings.proxy != nullptr) device->setProxy(settings.proxy);
         terminal.openSession(0);
         terminal.run();
+        leaveLastWords(terminal, settings);
         // Torn down in this order: the device, the Terminal, the adapter.
         // No device session is left open, so the Terminal's destructor makes
         // no call on the device.

@@ -109,18 +109,27 @@ TEST(TerminalLoop, EchoedKeyIsReadBackInTheSameTurn) {
     EXPECT_EQ(terminal.bytesWritten, 1);
     EXPECT_EQ(terminal.bytesRead, 1);
     EXPECT_EQ(terminal.currentScreen, nullptr);
+    EXPECT_FALSE(terminal.lastWords) << "a session the user closed leaves nothing in view";
     EXPECT_EQ(adapter.charAt(at), 'a');
 }
 
-TEST_F(TerminalTest, LostSessionGivesWayToTheHighestLeft) {
+TEST_F(TerminalTest, LostSessionGivesWayToTheHighestLeftAndTheLastLeavesItsWords) {
+    h.device.alwaysOpen = true;
     for (int n : {0, 3, 1}) h.open(n);
     h.device.calls.clear();
-    for (int i = 0; i < 3; i++) h.device.pushReadResult(-1);
+    for (int i = 0; i < 2; i++) h.device.pushReadResult(-1);
+    h.device.pushData("Too many users\r\n");
+    h.device.pushReadResult(-1);
     h.terminal.run();
     const std::vector<std::string> calls{"close 1", "open 3", "close 3", "open 0", "close 0"};
     EXPECT_EQ(h.device.calls, calls);
     for (Screen* screen : h.terminal.screens) EXPECT_EQ(screen, nullptr);
-    EXPECT_EQ(h.terminal.bytesRead, 0);  // a failed read counts nothing
+    EXPECT_EQ(h.terminal.bytesRead, 16);  // a failed read counts nothing
+    // Session 1's screen down to its last row with text: the banner, an empty row, the host's words.
+    ASSERT_TRUE(h.terminal.lastWords);
+    EXPECT_EQ(h.terminal.lastWords->size(), 4u);
+    EXPECT_EQ(h.terminal.lastWords->at(1).substr(0, 15), " Terminal  1/10");
+    EXPECT_EQ(h.terminal.lastWords->at(2) + "|" + h.terminal.lastWords->at(3), "|Too many users");
 }
 
 TEST_F(TerminalTest, PrintedTextIsCutAt255AndTheErrorBoxWaitsForAKeyAndDropsIt) {

@@ -270,6 +270,8 @@ public:
     // The bytes that give the terminal back as it was found.
     std::string leave() const;
     bool utf8Terminal() const { return utf8; }
+    // A code page 437 character as this terminal shows it.
+    void appendGlyph(std::string& out, unsigned char character) const;
 
     bool started = false;
 

@@ -184,7 +184,10 @@ void ConsoleRenderer::paintCell(const ConsoleCell& cell, std::string& out) {
         out += 'm';
         terminalAttributes = attributes;
     }
-    unsigned char c = cell.character;
+    appendGlyph(out, cell.character);
+}
+
+void ConsoleRenderer::appendGlyph(std::string& out, unsigned char c) const {
     if (utf8)
         appendUtf8(out, CP437[c]);
     else if (c == 0)
@@ -262,6 +265,9 @@ volatile sig_atomic_t resized = 0;
 char leaveBytes[64];
 volatile sig_atomic_t leaveLength = 0;
 bool guarded = false;
+// Written below the command that started the program once the terminal is
+// given back at the end.
+std::string leftInView;
 
 // Signals after which the terminal is restored and the signal goes on to
 // its previous action.  Faults come back by themselves when the handler
@@ -314,6 +320,7 @@ void restoreAtExit() {
     // a run that never showed one leaves the screen alone.
     if (processRenderer != nullptr && processRenderer->started) renderConsole(true);
     restoreTerminal();
+    writeAll(STDOUT_FILENO, leftInView.data(), leftInView.size());
 }
 
 void restoreOnSignal(int signal) {
@@ -421,6 +428,17 @@ void takeTerminalInput(bool signalsFromKeys) {
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+}
+
+void leaveInView(const std::vector<std::string>& lines) {
+    // From here on every way out gives the terminal back, and the normal one
+    // writes the lines after it.
+    guardTerminal();
+    leftInView.clear();
+    for (const std::string& line : lines) {
+        for (char c : line) renderer().appendGlyph(leftInView, static_cast<unsigned char>(c));
+        leftInView += '\n';
+    }
 }
 
 void consoleTextWritten() {

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 // Low-level file descriptors under the runtime's own names, so that the
 // capture and replay code reads the same on every platform.  The flag values
@@ -47,3 +49,7 @@ bool copyToPrinter(const char* path, const char* printer);
 // stands now, so that it stays in view while the program waits for a key;
 // consoleTextWritten then has the console drawn again over it.
 void printOverConsole(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The lines to show below the command that started the program once the
+// terminal is given back (the last screen of a session its host ended).
+void leaveInView(const std::vector<std::string>& lines);

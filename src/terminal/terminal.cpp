@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <utility>
 
 #include "platform/win32.h"
 
@@ -66,6 +67,7 @@ int Terminal::readDevice(char* buffer, int max) {
     int n = device->read(buffer, max);
     if (n < 0) {
         closePending = 1;
+        endedByHost = true;
         return 0;
     }
     if (n > 0 && currentScreen != nullptr) reportFirstData(currentScreen->session);
@@ -178,6 +180,22 @@ void Terminal::closeSession() {
     delete s;
 }
 
+void Terminal::keepLastWords() {
+    lastWords.reset();
+    if (!std::exchange(endedByHost, false) || currentScreen == nullptr) return;
+    std::vector<std::string> text;
+    size_t lastWithText = 0;
+    for (int r = 0; r < rows; r++) {
+        std::string row;
+        for (int c = 0; c < cols; c++) row += static_cast<char>(currentScreen->cells[r * cols + c] & 0xFF);
+        row.erase(row.find_last_not_of(std::string(" \0", 2)) + 1);
+        text.push_back(row);
+        if (!row.empty()) lastWithText = text.size();
+    }
+    text.resize(lastWithText);
+    lastWords = text;
+}
+
 int Terminal::switchToLastSession() {
     for (int i = MAX_SESSIONS - 1; i >= 0; i--) {
         if (screens[i] != nullptr) {
@@ -193,6 +211,7 @@ void Terminal::run() {
     for (;;) {
         if (closePending) {
             closePending = 0;
+            keepLastWords();
             closeSession();
         }
         if (currentScreen == nullptr && switchToLastSession() < 0) return;

@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 #include <ctime>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "backend/adapter.h"
@@ -78,6 +80,9 @@ public:
     void closeSession();
     int switchToLastSession();
     void run();
+    // Before the current session closes: its screen's text becomes the last
+    // words when its host ended it, nothing when the user did.
+    void keepLastWords();
     void reportFirstData(int session);
     void endFeed(Screen* screen);
     bool sendKeys(char* buffer);
@@ -217,6 +222,12 @@ public:
     Device* device;
     int32_t switchEnabled = 1;
     int32_t closePending = 0;
+    // The device reported the end of the current session's connection.
+    bool endedByHost = false;
+    // When the session closed last was ended by its host: the rows of its
+    // screen down to the last one with text, without trailing blanks, for
+    // start-up to leave in view after the run.
+    std::optional<std::vector<std::string>> lastWords;
     int captureFd = -1;
     int replayFd = -1;
     int32_t rows;

@@ -2,7 +2,8 @@
 # Telnet against real servers on 127.0.0.1: a login-less shell through
 # inetutils telnetd and busybox telnetd, directly and through the relay
 # proxy, in every emulation; two sessions at once; logging out ends the
-# program; connection failures show the error box and the retry prompt.
+# program; a host that refuses and hangs up leaves its words in view;
+# connection failures show the error box and the retry prompt.
 #
 #   test_telnet.sh PATH-TO-ZARNEK
 set -u
@@ -107,6 +108,23 @@ check_failure() {  # check_failure NAME MESSAGE ARGS...
     wait_count "$name" "Unable to connect" 2
     e2e_keys "$name" Escape
     e2e_wait_exit "$name" && e2e_check "$name: exit status 0" [ "$(e2e_exit_status "$name")" = 0 ]
+    e2e_check "$name: giving up leaves nothing in view" e2e_screen_lacks "$name" "Connection closed"
+    e2e_assert_restored "$name"
+    e2e_stop "$name"
+}
+
+# A host that says why and hangs up: once the terminal is given back, its
+# words and the closing line stay below the command that started the program.
+check_last_words() {  # check_last_words NAME ARGS...
+    local name=$1
+    shift
+    e2e_start "$name" 80 25 "$program" "$@"
+    e2e_wait_exit "$name" && e2e_check "$name: exit status 0" [ "$(e2e_exit_status "$name")" = 0 ]
+    e2e_check "$name: the host's words and the closing line stay in view" consecutive_lines "$name" \
+        "|Too many users - try again later|Connection closed by 127.0.0.1.|e2e-exit=0|"
+    # The command line ends with the echo of the exit status: ... "e2e-exit=$?"
+    e2e_check "$name: below the command line, from the top of the last screen" consecutive_lines "$name" \
+        "\"| ZARNEK Vers. 2.07"
     e2e_assert_restored "$name"
     e2e_stop "$name"
 }
@@ -135,6 +153,17 @@ connect_and_work busybox-scoansi 80 25 "" "25 80" -a "$busybox"
 
 connect_and_work relay-inetutils 80 25 xterm "24 80" "-r127.0.0.1:$RELAY_PORT" "$inetutils"
 connect_and_work relay-busybox 80 25 "" "25 80" -v "-r127.0.0.1:$RELAY_PORT" "$busybox"
+
+cat >"$SERVER_DIR/refuse" <<'EOF'
+#!/bin/sh
+printf 'Too many users - try again later\r\n'
+EOF
+chmod +x "$SERVER_DIR/refuse"
+refusing_port=$(free_port)
+start_server "$refusing_port" socat "TCP-LISTEN:$refusing_port,bind=127.0.0.1,reuseaddr,fork" \
+    "EXEC:$SERVER_DIR/refuse" || exit 1
+check_last_words last-words "127.0.0.1:$refusing_port"
+check_last_words relay-last-words "-r127.0.0.1:$RELAY_PORT" "127.0.0.1:$refusing_port"
 
 refused_port=$(free_port)
 check_failure refused "connect() a 127.0.0.1:$refused_port" "127.0.0.1:$refused_port"
