@@ -17,7 +17,7 @@
 #include "backend/adapnt.h"
 #include "backend/devecho.h"
 #include "bench_support.h"
-#include "platform/win32.h"
+#include "platform/platform.h"
 #include "terminal/terminal.h"
 
 // ---------------------------------------------------------------------------

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "backend/adapnt.h"
-#include "platform/console.h"
+#include "platform/posix/console.h"
 #include "terminal_harness.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The key decoder (terminal bytes to console key events), the console input
-// over a descriptor, the runtime's key functions and the idle sleep.
+// over a descriptor, the runtime's key functions and the idle wait.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/console.h"
-#include "platform/wait.h"
+#include "platform/posix/console.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -140,14 +140,14 @@ TEST(ConsoleInput, ReadsTheDescriptorTimesOutALoneEscapeAndEndsWithTheInput) {
     EXPECT_TRUE(input.ended);
 }
 
-TEST(ConsoleInput, SleepEndsWhenAWatchedDescriptorHasInput) {
+TEST(ConsoleInput, IdleWaitEndsWhenAWatchedSocketHasInput) {
     Pipe socket;
-    watchDescriptor(socket.ends[0]);
+    watchSocket(socket.ends[0]);
     socket.send("x");
     DWORD start = GetTickCount();
-    Sleep(60000);
+    idleWait(60000);
     EXPECT_LT(GetTickCount() - start, 30000u);
-    unwatchDescriptor(socket.ends[0]);
+    unwatchSocket(socket.ends[0]);
 }
 
 TEST(ConsoleInput, RuntimeKeyFunctionsGiveCharactersAndExtendedCodes) {

@@ -6,7 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "platform/win32.h"
+#include "platform/platform.h"
 
 Terminal* firstTerminal = nullptr;
 
@@ -205,7 +205,7 @@ void Terminal::run() {
         } else if (sentKeys) {
             lastActivity = GetTickCount();
         } else if (GetTickCount() - lastActivity > IDLE_AFTER_MS) {
-            Sleep(IDLE_SLEEP_MS);
+            idleWait(IDLE_SLEEP_MS);
         }
         sentKeys = false;
     }
