@@ -1,5 +1,5 @@
 // The key decoder (terminal bytes to console key events), the console input
-// over a descriptor, the runtime's key functions and the idle wait.
+// over a descriptor and the runtime's key functions.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "platform/posix/console.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -138,16 +137,6 @@ TEST(ConsoleInput, ReadsTheDescriptorTimesOutALoneEscapeAndEndsWithTheInput) {
     ::close(std::exchange(terminal.ends[1], -1));
     EXPECT_EQ(WaitForSingleObject(&input, INFINITE), WAIT_TIMEOUT) << "nothing can come any more";
     EXPECT_TRUE(input.ended);
-}
-
-TEST(ConsoleInput, IdleWaitEndsWhenAWatchedSocketHasInput) {
-    Pipe socket;
-    watchSocket(socket.ends[0]);
-    socket.send("x");
-    DWORD start = GetTickCount();
-    idleWait(60000);
-    EXPECT_LT(GetTickCount() - start, 30000u);
-    unwatchSocket(socket.ends[0]);
 }
 
 TEST(ConsoleInput, RuntimeKeyFunctionsGiveCharactersAndExtendedCodes) {
