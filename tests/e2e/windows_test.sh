@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# The Windows program under Wine, whose console maps onto the tmux pane: the
+# usage text, an echo session (banner, typed text, a second session and back,
+# closing both), and a Telnet session against inetutils telnetd (prompt,
+# terminal type, window size, a long output, logging out).
+#
+# Wine's console reads the terminal's bytes itself and does not carry every
+# key: ESC TAB and ESC CR come as Alt+Tab and Alt+Enter, ESC ^C as Alt with
+# VK_CANCEL, and ^C ends the program whatever the console mode says.  So
+# Ctrl+Alt+I (status page), Ctrl+Alt+M (replay) and Ctrl+Alt+C (capture)
+# cannot be typed here, nor Ctrl+C; Ctrl+Alt+X and Alt+F1..F10 can.
+#
+#   windows_test.sh PATH-TO-ZARNEK.EXE
+# WINEPREFIX names Wine's prefix (one next to the program when unset).
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+program=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+. "$here/lib.sh"
+. "$here/servers.sh"
+trap 'servers_cleanup; e2e_cleanup' EXIT
+
+export WINEPREFIX=${WINEPREFIX:-$(dirname "$program")/wine}
+export WINEDEBUG=-all
+# Starting Wine takes seconds where the program itself takes milliseconds.
+E2E_TIMEOUT=30
+# Wine gives the terminal its modes back when its server shuts down, a moment
+# after the program has ended; a shell that reads its next line before then
+# keeps Wine's raw modes.  So the program is run to the end of that (by sh,
+# which the scenarios do not take for the interactive shell come back).
+WINE_RUN=(sh -c 'wine "$@"; status=$?; wineserver -w; exit "$status"' wine)
+
+RULE='─'
+
+usage_text() {  # the program's usage text, as the Unix program writes it
+    printf '%s\n' 'ZARNEK Vers. 2.07 - multi-session terminal emulator and Telnet client' '' \
+        'Program usage : ZARNEK [option(s))] [host[:port]]' '' \
+        $'\thost\tName of the host' $'\t-h\tDisplay this message' \
+        $'\t-kn\tKeyboard code (1 = usa,39 =italian,0 = auto)' $'\t-e\tForce numeric pad on (WIN95)' \
+        $'\t-mx\tConnection mode :' $'\t\tT = require host' $'\t\tE = echo' \
+        $'\t-rproxy[:port][\tUse the specified proxy default port 8080' \
+        $'\t-pname\tDefine the printer device name' $'\t-s\tSelect printer before any usage' \
+        $'\t-d\tPrint using double buffer' $'\t-1\tEnable only one session' \
+        $'\t-a\tEnable SCOANSI emulation' $'\t-v\tEnable VT100 emulation' \
+        $'\t-x\tEnable LINUX emulation' $'\t-t\tEnable XTERM emulation (default)' '' \
+        $'\tDefault options -t -k0 -plpt1 -mT'
+}
+
+row() {  # row NAME N: the screen's row N (from 1)
+    e2e_screen "$1" | sed -n "${2}p"
+}
+
+status_line_is() {  # status_line_is NAME ROWS COLS SESSION
+    local line
+    line=$(row "$1" "$2")
+    [[ $line =~ ^~screen\ $4\ ($RULE)+$ ]] && [ "${#line}" -eq $(($3 - 1)) ]
+}
+
+# Wine's console reaches the terminal a while after the program has drawn;
+# keys typed while it is still drawing the first screen can make it draw
+# later text at the wrong place.  So a screen is awaited whole.
+wait_status_line() {  # wait_status_line NAME ROWS COLS SESSION
+    e2e_check "$1: status line of session $4 on row $2" \
+        e2e_poll "$E2E_TIMEOUT" status_line_is "$@"
+}
+
+consecutive_lines() {  # consecutive_lines NAME |LINE|LINE|...|
+    e2e_screen "$1" | tr '\n' '|' | sed 's/^/|/' | grep -qF -- "$2"
+}
+
+run_command() {  # run_command NAME TEXT: type TEXT and Enter
+    e2e_keys "$1" -l "$2"
+    e2e_keys "$1" Enter
+}
+
+# Wine leaves the program's last screen on the terminal, as a Windows console
+# keeps it: clear it, then the shell and the terminal modes must be back.
+ended_with() {  # ended_with NAME STATUS
+    e2e_wait_exit "$1" || return
+    e2e_check "$1: exit status $2" [ "$(e2e_exit_status "$1")" = "$2" ]
+    e2e_keys "$1" -l 'clear'
+    e2e_keys "$1" Enter
+    e2e_assert_restored "$1"
+}
+
+if ! timeout 120 wineboot -i </dev/null >/dev/null 2>&1; then
+    e2e_fail "Wine prefix $WINEPREFIX could not be made"
+    e2e_done
+fi
+
+# The usage text, as the program writes it: the Unix program's lines, each
+# ended by CR LF as the runtime writes text.
+tmp=$(mktemp -d)
+wine "$program" -h </dev/null >"$tmp/usage.txt" 2>/dev/null
+e2e_check "usage: exit status 1 without a console" [ $? -eq 1 ]
+usage_text | sed 's/$/\r/' >"$tmp/expected.txt"
+e2e_check "usage: the text byte for byte, with CR LF line ends" cmp -s "$tmp/usage.txt" "$tmp/expected.txt"
+rm -rf "$tmp"
+
+e2e_start usage 80 25 "${WINE_RUN[@]}" "$program" -h
+e2e_wait_text usage "Default options -t -k0 -plpt1 -mT"
+e2e_check "usage: the console shows the text" \
+    consecutive_lines usage "|$(usage_text | expand | tr '\n' '|')"
+ended_with usage 1
+e2e_stop usage
+
+echo_session() {  # echo_session NAME COLS ROWS
+    local s=$1 cols=$2 rows=$3
+    e2e_start "$s" "$cols" "$rows" "${WINE_RUN[@]}" "$program" -me
+    e2e_wait_text "$s" "ZARNEK Vers. 2.07" || { e2e_stop "$s"; return; }
+    e2e_wait_text "$s" "Id xterm"
+    e2e_wait_text "$s" "Screen ${cols}x$((rows - 1))"
+    wait_status_line "$s" "$rows" "$cols" 1
+
+    e2e_keys "$s" -l 'hello, echo'
+    e2e_wait_text "$s" 'hello, echo'
+    # Alt+F2 opens session 2, Alt+F1 brings session 1 back as it was.
+    e2e_keys "$s" M-F2
+    e2e_wait_text "$s" "Terminal  2/10"
+    wait_status_line "$s" "$rows" "$cols" 2
+    e2e_keys "$s" -l 'second'
+    e2e_wait_text "$s" 'second'
+    e2e_keys "$s" M-F1
+    e2e_wait_text "$s" 'hello, echo'
+    wait_status_line "$s" "$rows" "$cols" 1
+    e2e_check "$s: session 2's text is not on session 1" e2e_screen_lacks "$s" 'second'
+
+    # Ctrl+Alt+X closes session 1 and shows session 2; closing that one too
+    # ends the program.
+    e2e_keys "$s" C-M-x
+    e2e_wait_text "$s" 'second'
+    wait_status_line "$s" "$rows" "$cols" 2
+    e2e_keys "$s" C-M-x
+    ended_with "$s" 0
+    e2e_stop "$s"
+}
+
+echo_session echo80 80 25
+echo_session echo132 132 43
+
+port=$(free_port)
+start_inetutils_telnetd "$port" || e2e_done
+s=telnet
+e2e_start "$s" 80 25 "${WINE_RUN[@]}" "$program" -a "127.0.0.1:$port"
+e2e_wait_text "$s" "Connecting to 127.0.0.1:$port"
+if e2e_wait_text "$s" "${SERVER_PROMPT% }"; then
+    run_command "$s" 'echo "term=$TERM"'
+    e2e_wait_text "$s" "term=scoansi"
+    run_command "$s" 'echo "size=$(stty size)"'
+    e2e_wait_text "$s" "size=25 80"
+    # The marker is computed, so the typed command line does not show it.
+    run_command "$s" 'ls -l /usr/bin | head -n 300; seq 1 50; echo "end=$((6 * 7))"'
+    e2e_wait_text "$s" "end=42"
+    e2e_check "$s: the long output scrolled up to its last lines" consecutive_lines "$s" "|49|50|end=42|"
+    e2e_check "$s: the command line scrolled away" e2e_screen_lacks "$s" 'head -n 300'
+    run_command "$s" exit
+    ended_with "$s" 0
+fi
+e2e_stop "$s"
+
+e2e_done
