@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows program under Wine, whose console maps onto the tmux pane: the
 # usage text, an echo session (banner, typed text, a second session and back,
-# closing both), and a Telnet session against inetutils telnetd (prompt,
-# terminal type, window size, a long output, logging out).
+# closing both), a Telnet session against inetutils telnetd (prompt,
+# terminal type, window size, a long output, printing to a file, logging
+# out), and a printer that cannot be opened.
 #
 # Wine's console reads the terminal's bytes itself and does not carry every
 # key: ESC TAB and ESC CR come as Alt+Tab and Alt+Enter, ESC ^C as Alt with
@@ -137,10 +138,32 @@ echo_session() {  # echo_session NAME COLS ROWS
 echo_session echo80 80 25
 echo_session echo132 132 43
 
+work=$(mktemp -d)
+printed=$work/print.out
+
+file_size_is() {  # file_size_is FILE BYTES
+    [ "$(stat -c %s "$1" 2>/dev/null)" = "$2" ]
+}
+
+# Print data reaches the file byte for byte; the screen is printed as its
+# rows, each with CR CR LF, and a form feed.
+check_printing() {  # check_printing NAME ROWS COLS
+    local s=$1 rows=$2 cols=$3
+    run_command "$s" "printf '\\033[5ia\\nb\\r\\n\\033[4i'"
+    # As the server sends it: the pty's CR LF for LF, Telnet's CR NUL for CR.
+    printf 'a\r\nb\r\0\r\n' >"$work/expected"
+    e2e_check "$s: the print data in the file unchanged" e2e_poll 5 cmp -s "$printed" "$work/expected"
+    e2e_keys "$s" C-M-p
+    e2e_check "$s: the screen printed after it" e2e_poll 5 file_size_is "$printed" $((8 + rows * (cols + 3) + 1))
+    e2e_check "$s: every row ends with CR CR LF" \
+        [ "$(tail -c +9 "$printed" | grep -c $'\r\r$')" = "$rows" ]
+    e2e_check "$s: and the print with a form feed" [ "$(tail -c 1 "$printed" | od -An -tx1 | tr -d ' ')" = 0c ]
+}
+
 port=$(free_port)
 start_inetutils_telnetd "$port" || e2e_done
 s=telnet
-e2e_start "$s" 80 25 "${WINE_RUN[@]}" "$program" -a "127.0.0.1:$port"
+e2e_start "$s" 80 25 "${WINE_RUN[@]}" "$program" -a "-p$printed" "127.0.0.1:$port"
 e2e_wait_text "$s" "Connecting to 127.0.0.1:$port"
 if e2e_wait_text "$s" "${SERVER_PROMPT% }"; then
     run_command "$s" 'echo "term=$TERM"'
@@ -152,9 +175,33 @@ if e2e_wait_text "$s" "${SERVER_PROMPT% }"; then
     e2e_wait_text "$s" "end=42"
     e2e_check "$s: the long output scrolled up to its last lines" consecutive_lines "$s" "|49|50|end=42|"
     e2e_check "$s: the command line scrolled away" e2e_screen_lacks "$s" 'head -n 300'
+    check_printing "$s" 25 80
     run_command "$s" exit
     ended_with "$s" 0
 fi
 e2e_stop "$s"
+
+# A printer that cannot be opened: the message over the console until a key,
+# then the console as it was drawn.  The echo session prints what is typed:
+# Escape, then [ 5 i starts a print session.
+s=noprinter
+e2e_start "$s" 80 25 "${WINE_RUN[@]}" "$program" -me "-p$work/no-such-dir/lp"
+wait_status_line "$s" 25 80 1
+e2e_keys "$s" Escape
+sleep 0.5
+e2e_keys "$s" -l '[5ix'
+e2e_wait_text "$s" "ZARNEK: Unable to open $work/no-such-dir/lp"
+e2e_keys "$s" Space
+e2e_wait_gone "$s" "ZARNEK: Unable to open"
+e2e_check "$s: the print dialog is back" e2e_screen_has "$s" "* Please wait .. printing *"
+e2e_keys "$s" Escape
+sleep 0.5
+e2e_keys "$s" -l '[4i'
+e2e_wait_gone "$s" "* Please wait .. printing *"
+wait_status_line "$s" 25 80 1
+e2e_keys "$s" C-M-x
+ended_with "$s" 0
+e2e_stop "$s"
+rm -rf "$work"
 
 e2e_done
