@@ -1,11 +1,5 @@
 // The main loop's idle wait: the console input handle, and one event that
 // the watched sockets signal when data or the end of the connection comes.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 // Event selection is Windows Sockets 2; the rest of the program sees 1.1.
 #include <winsock2.h>
 
