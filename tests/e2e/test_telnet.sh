@@ -13,10 +13,6 @@ build_dir=$(dirname "$program")
 . "$here/servers.sh"
 trap 'servers_cleanup; e2e_cleanup' EXIT
 
-consecutive_lines() {  # consecutive_lines NAME |LINE|LINE|...|
-    e2e_screen "$1" | tr '\n' '|' | sed 's/^/|/' | grep -qF -- "$2"
-}
-
 shown_at_least() {  # shown_at_least NAME TEXT COUNT: on that many lines
     [ "$(e2e_screen "$1" | grep -c -F -- "$2")" -ge "$3" ]
 }
@@ -30,15 +26,10 @@ wait_count() {  # wait_count NAME TEXT COUNT
     fi
 }
 
-run_command() {  # run_command NAME TEXT: type TEXT and Enter
-    e2e_keys "$1" -l "$2"
-    e2e_keys "$1" Enter
-}
-
 # Typed keys show once: the command line reads exactly as typed.
 check_echo_once() {  # check_echo_once NAME LABEL
     local name=$1 label=$2
-    run_command "$name" "echo typed-$label"
+    e2e_run_command "$name" "echo typed-$label"
     e2e_wait_text "$name" "${SERVER_PROMPT}echo typed-$label"
 }
 
@@ -46,16 +37,16 @@ check_echo_once() {  # check_echo_once NAME LABEL
 check_session() {  # check_session NAME TERM-EXPECTED SIZE-EXPECTED
     local name=$1 term=$2 size=$3
     if [ -n "$term" ]; then
-        run_command "$name" 'echo "term=$TERM"'
+        e2e_run_command "$name" 'echo "term=$TERM"'
         e2e_wait_text "$name" "term=$term"
     fi
-    run_command "$name" 'echo "size=$(stty size)"'
+    e2e_run_command "$name" 'echo "size=$(stty size)"'
     e2e_wait_text "$name" "size=$size"
     # The marker is computed, so the typed command line does not show it.
-    run_command "$name" 'seq 1 3000; echo "flood=$((6 * 7))"'
+    e2e_run_command "$name" 'seq 1 3000; echo "flood=$((6 * 7))"'
     e2e_wait_text "$name" "flood=42" 20
     e2e_check "$name: the long output ends with its last lines" \
-        consecutive_lines "$name" "|2999|3000|flood=42|"
+        e2e_consecutive_lines "$name" "|2999|3000|flood=42|"
 }
 
 # connect_and_work NAME COLS ROWS TERM SIZE ARGS...: a session, a second one
@@ -72,13 +63,13 @@ connect_and_work() {
     e2e_wait_text "$name" "Terminal  2/10"
     e2e_wait_text "$name" "${SERVER_PROMPT% }"
     check_echo_once "$name" two
-    run_command "$name" 'echo "second=$$"'
+    e2e_run_command "$name" 'echo "second=$$"'
     e2e_wait_text "$name" "second="
 
     # Session 1 is shown again: only its screen has the long output.
-    run_command "$name" exit
+    e2e_run_command "$name" exit
     e2e_wait_text "$name" "flood=42"
-    run_command "$name" exit
+    e2e_run_command "$name" exit
     e2e_wait_exit "$name" && e2e_check "$name: exit status 0" [ "$(e2e_exit_status "$name")" = 0 ]
     e2e_assert_restored "$name"
     e2e_stop "$name"

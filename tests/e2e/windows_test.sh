@@ -22,6 +22,7 @@ trap 'servers_cleanup; e2e_cleanup' EXIT
 
 export WINEPREFIX=${WINEPREFIX:-$(dirname "$program")/wine}
 export WINEDEBUG=-all
+export LC_ALL=C.UTF-8
 # Starting Wine takes seconds where the program itself takes milliseconds.
 E2E_TIMEOUT=30
 # Wine gives the terminal its modes back when its server shuts down, a moment
@@ -29,8 +30,6 @@ E2E_TIMEOUT=30
 # keeps Wine's raw modes.  So the program is run to the end of that (by sh,
 # which the scenarios do not take for the interactive shell come back).
 WINE_RUN=(sh -c 'wine "$@"; status=$?; wineserver -w; exit "$status"' wine)
-
-RULE='─'
 
 usage_text() {  # the program's usage text, as the Unix program writes it
     printf '%s\n' 'ZARNEK Vers. 2.07 - multi-session terminal emulator and Telnet client' '' \
@@ -46,31 +45,12 @@ usage_text() {  # the program's usage text, as the Unix program writes it
         $'\tDefault options -t -k0 -plpt1 -mT'
 }
 
-row() {  # row NAME N: the screen's row N (from 1)
-    e2e_screen "$1" | sed -n "${2}p"
-}
-
-status_line_is() {  # status_line_is NAME ROWS COLS SESSION
-    local line
-    line=$(row "$1" "$2")
-    [[ $line =~ ^~screen\ $4\ ($RULE)+$ ]] && [ "${#line}" -eq $(($3 - 1)) ]
-}
-
 # Wine's console reaches the terminal a while after the program has drawn;
 # keys typed while it is still drawing the first screen can make it draw
 # later text at the wrong place.  So a screen is awaited whole.
 wait_status_line() {  # wait_status_line NAME ROWS COLS SESSION
     e2e_check "$1: status line of session $4 on row $2" \
-        e2e_poll "$E2E_TIMEOUT" status_line_is "$@"
-}
-
-consecutive_lines() {  # consecutive_lines NAME |LINE|LINE|...|
-    e2e_screen "$1" | tr '\n' '|' | sed 's/^/|/' | grep -qF -- "$2"
-}
-
-run_command() {  # run_command NAME TEXT: type TEXT and Enter
-    e2e_keys "$1" -l "$2"
-    e2e_keys "$1" Enter
+        e2e_poll "$E2E_TIMEOUT" e2e_status_line_is "$@"
 }
 
 # Wine leaves the program's last screen on the terminal, as a Windows console
@@ -100,7 +80,7 @@ rm -rf "$tmp"
 e2e_start usage 80 25 "${WINE_RUN[@]}" "$program" -h
 e2e_wait_text usage "Default options -t -k0 -plpt1 -mT"
 e2e_check "usage: the console shows the text" \
-    consecutive_lines usage "|$(usage_text | expand | tr '\n' '|')"
+    e2e_consecutive_lines usage "|$(usage_text | expand | tr '\n' '|')"
 ended_with usage 1
 e2e_stop usage
 
@@ -149,7 +129,7 @@ file_size_is() {  # file_size_is FILE BYTES
 # rows, each with CR CR LF, and a form feed.
 check_printing() {  # check_printing NAME ROWS COLS
     local s=$1 rows=$2 cols=$3
-    run_command "$s" "printf '\\033[5ia\\nb\\r\\n\\033[4i'"
+    e2e_run_command "$s" "printf '\\033[5ia\\nb\\r\\n\\033[4i'"
     # As the server sends it: the pty's CR LF for LF, Telnet's CR NUL for CR.
     printf 'a\r\nb\r\0\r\n' >"$work/expected"
     e2e_check "$s: the print data in the file unchanged" e2e_poll 5 cmp -s "$printed" "$work/expected"
@@ -166,17 +146,17 @@ s=telnet
 e2e_start "$s" 80 25 "${WINE_RUN[@]}" "$program" -a "-p$printed" "127.0.0.1:$port"
 e2e_wait_text "$s" "Connecting to 127.0.0.1:$port"
 if e2e_wait_text "$s" "${SERVER_PROMPT% }"; then
-    run_command "$s" 'echo "term=$TERM"'
+    e2e_run_command "$s" 'echo "term=$TERM"'
     e2e_wait_text "$s" "term=scoansi"
-    run_command "$s" 'echo "size=$(stty size)"'
+    e2e_run_command "$s" 'echo "size=$(stty size)"'
     e2e_wait_text "$s" "size=25 80"
     # The marker is computed, so the typed command line does not show it.
-    run_command "$s" 'ls -l /usr/bin | head -n 300; seq 1 50; echo "end=$((6 * 7))"'
+    e2e_run_command "$s" 'ls -l /usr/bin | head -n 300; seq 1 50; echo "end=$((6 * 7))"'
     e2e_wait_text "$s" "end=42"
-    e2e_check "$s: the long output scrolled up to its last lines" consecutive_lines "$s" "|49|50|end=42|"
+    e2e_check "$s: the long output scrolled up to its last lines" e2e_consecutive_lines "$s" "|49|50|end=42|"
     e2e_check "$s: the command line scrolled away" e2e_screen_lacks "$s" 'head -n 300'
     check_printing "$s" 25 80
-    run_command "$s" exit
+    e2e_run_command "$s" exit
     ended_with "$s" 0
 fi
 e2e_stop "$s"
