@@ -63,7 +63,8 @@ ended_with() {  # ended_with NAME STATUS
     e2e_assert_restored "$1"
 }
 
-if ! timeout 120 wineboot -i </dev/null >/dev/null 2>&1; then
+if [ ! -f "$WINEPREFIX/system.reg" ] &&
+    ! WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 wineboot -i </dev/null >/dev/null 2>&1; then
     e2e_fail "Wine prefix $WINEPREFIX could not be made"
     e2e_done
 fi

@@ -1,5 +1,5 @@
-// Stand-ins for the Win32 console API, the kernel's tick and sleep, and the
-// runtime's console functions, over a Unix terminal.
+// Stand-ins for the Win32 console API, the kernel's tick and the runtime's
+// console functions, over a Unix terminal.
 #pragma once
 #include <cstddef>
 #include <cstdint>
