@@ -1,5 +1,6 @@
 // The console around the program's own drawing, on the real console, which
 // shows every drawing at once and reports keys rather than characters.
+#include <algorithm>
 #include <cstdarg>
 #include <string>
 #include <vector>
@@ -10,41 +11,37 @@ namespace {
 
 constexpr int MESSAGE_SIZE = 512;
 
-// The console as it was before a message went over it.
-struct SavedConsole {
+// The rows of the console that a message covers, and the cursor, as they
+// were before it.
+struct SavedRows {
     HANDLE output = nullptr;
-    CONSOLE_SCREEN_BUFFER_INFO info{};
+    COORD cursor{};
+    COORD size{};
+    SMALL_RECT region{};
     std::vector<CHAR_INFO> cells;
 };
-SavedConsole saved;
+SavedRows saved;
 
-SMALL_RECT wholeBuffer(COORD size) {
-    return SMALL_RECT{0, 0, static_cast<SHORT>(size.X - 1), static_cast<SHORT>(size.Y - 1)};
-}
-
-bool saveConsole(HANDLE output) {
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!GetConsoleScreenBufferInfo(output, &info) || info.dwSize.X <= 0 || info.dwSize.Y <= 0) return false;
-    saved.cells.resize(static_cast<size_t>(info.dwSize.X) * static_cast<size_t>(info.dwSize.Y));
-    SMALL_RECT region = wholeBuffer(info.dwSize);
-    if (!ReadConsoleOutputA(output, saved.cells.data(), info.dwSize, COORD{0, 0}, &region)) return false;
-    saved.output = output;
-    saved.info = info;
-    return true;
-}
-
-// Every line end as CR LF, and the message on a line of its own.
-std::string consoleLines(const char* text) {
-    std::string lines = "\r\n";
+// The message's lines, each cut into rows of the console's width.
+std::vector<std::string> messageRows(const char* text, int width) {
+    std::vector<std::string> rows;
+    std::string row;
     for (; *text != '\0'; text++) {
-        if (*text == '\n') lines += '\r';
-        lines += *text;
+        if (*text == '\n' || static_cast<int>(row.size()) == width) {
+            rows.push_back(row);
+            row.clear();
+        }
+        if (*text != '\n') row += *text;
     }
-    return lines;
+    if (!row.empty()) rows.push_back(row);
+    return rows;
 }
 
 }  // namespace
 
+// The message goes on the rows below the cursor, as a line written there
+// would, but is placed, not written: the console neither wraps nor scrolls,
+// and only the rows it covers need to be given back.
 void printOverConsole(const char* format, ...) {
     char text[MESSAGE_SIZE];
     va_list args;
@@ -52,30 +49,38 @@ void printOverConsole(const char* format, ...) {
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (!saveConsole(output)) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(output, &info) || info.dwSize.X <= 0 || info.dwSize.Y <= 0) {
         // Standard output is no console: the message is plain text there.
         std::fputs(text, stdout);
         std::fflush(stdout);
         return;
     }
-    // The console adapter keeps the console from wrapping; the message may
-    // wrap and scroll, since the console is given back afterwards.
-    DWORD mode = 0;
-    GetConsoleMode(output, &mode);
-    SetConsoleMode(output, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT);
-    std::string lines = consoleLines(text);
-    DWORD written = 0;
-    WriteConsoleA(output, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
-    SetConsoleMode(output, mode);
+    std::vector<std::string> rows = messageRows(text, info.dwSize.X);
+    SHORT count = static_cast<SHORT>(std::min<size_t>(rows.size(), static_cast<size_t>(info.dwSize.Y)));
+    if (count == 0) return;
+    SHORT top = static_cast<SHORT>(std::min(info.dwCursorPosition.Y + 1, info.dwSize.Y - count));
+    saved.size = COORD{info.dwSize.X, count};
+    saved.region = SMALL_RECT{0, top, static_cast<SHORT>(info.dwSize.X - 1), static_cast<SHORT>(top + count - 1)};
+    saved.cells.resize(static_cast<size_t>(info.dwSize.X) * static_cast<size_t>(count));
+    SMALL_RECT region = saved.region;
+    saved.output = ReadConsoleOutputA(output, saved.cells.data(), saved.size, COORD{0, 0}, &region) ? output : nullptr;
+    saved.cursor = info.dwCursorPosition;
+    for (SHORT i = 0; i < count; i++) {
+        COORD at{0, static_cast<SHORT>(top + i)};
+        DWORD written = 0;
+        FillConsoleOutputCharacterA(output, ' ', static_cast<DWORD>(info.dwSize.X), at, &written);
+        FillConsoleOutputAttribute(output, info.wAttributes, static_cast<DWORD>(info.dwSize.X), at, &written);
+        WriteConsoleOutputCharacterA(output, rows[i].data(), static_cast<DWORD>(rows[i].size()), at, &written);
+    }
 }
 
 void consoleTextWritten() {
     if (saved.output == nullptr) return;
-    SMALL_RECT region = wholeBuffer(saved.info.dwSize);
-    WriteConsoleOutputA(saved.output, saved.cells.data(), saved.info.dwSize, COORD{0, 0}, &region);
-    SetConsoleCursorPosition(saved.output, saved.info.dwCursorPosition);
-    SetConsoleTextAttribute(saved.output, saved.info.wAttributes);
-    saved = SavedConsole{};
+    SMALL_RECT region = saved.region;
+    WriteConsoleOutputA(saved.output, saved.cells.data(), saved.size, COORD{0, 0}, &region);
+    SetConsoleCursorPosition(saved.output, saved.cursor);
+    saved = SavedRows{};
 }
 
 void consoleBeforeBlocking() {}
