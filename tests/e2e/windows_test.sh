@@ -7,9 +7,10 @@
 #
 # Wine's console reads the terminal's bytes itself and does not carry every
 # key: ESC TAB and ESC CR come as Alt+Tab and Alt+Enter, ESC ^C as Alt with
-# VK_CANCEL, and ^C ends the program whatever the console mode says.  So
-# Ctrl+Alt+I (status page), Ctrl+Alt+M (replay) and Ctrl+Alt+C (capture)
-# cannot be typed here, nor Ctrl+C; Ctrl+Alt+X and Alt+F1..F10 can.
+# VK_CANCEL, and ^C ends the program whatever the console mode says; tmux's
+# Home and End (ESC [ 1 ~, ESC [ 4 ~) come as no key.  So Ctrl+Alt+I (status
+# page), Ctrl+Alt+M (replay) and Ctrl+Alt+C (capture) cannot be typed here,
+# nor Ctrl+C, Home or End; Ctrl+Alt+X, Ctrl+Alt+P and Alt+F1..F10 can.
 #
 #   windows_test.sh PATH-TO-ZARNEK.EXE
 # WINEPREFIX names Wine's prefix (one next to the program when unset).
@@ -141,26 +142,42 @@ check_printing() {  # check_printing NAME ROWS COLS
     e2e_check "$s: and the print with a form feed" [ "$(tail -c 1 "$printed" | od -An -tx1 | tr -d ' ')" = 0c ]
 }
 
+# telnet_session NAME TERM SIZE ARGS...: logged in, the terminal type and the
+# window size the host sees; then the caller's checks (the function named in
+# SESSION_WORK, if any) and logging out, which ends the program.
+telnet_session() {
+    local s=$1 term=$2 size=$3
+    shift 3
+    e2e_start "$s" 80 25 "${WINE_RUN[@]}" "$program" "$@" "127.0.0.1:$port"
+    e2e_wait_text "$s" "Connecting to 127.0.0.1:$port"
+    if e2e_wait_text "$s" "${SERVER_PROMPT% }"; then
+        e2e_run_command "$s" 'echo "term=$TERM"'
+        e2e_wait_text "$s" "term=$term"
+        e2e_run_command "$s" 'echo "size=$(stty size)"'
+        e2e_wait_text "$s" "size=$size"
+        [ -n "${SESSION_WORK:-}" ] && "$SESSION_WORK" "$s"
+        e2e_run_command "$s" exit
+        ended_with "$s" 0
+    fi
+    e2e_stop "$s"
+}
+
+long_output_and_printing() {  # long_output_and_printing NAME
+    # The marker is computed, so the typed command line does not show it.
+    e2e_run_command "$1" 'ls -l /usr/bin | head -n 300; seq 1 50; echo "end=$((6 * 7))"'
+    e2e_wait_text "$1" "end=42"
+    e2e_check "$1: the long output scrolled up to its last lines" e2e_consecutive_lines "$1" "|49|50|end=42|"
+    e2e_check "$1: the command line scrolled away" e2e_screen_lacks "$1" 'head -n 300'
+    check_printing "$1" 25 80
+}
+
 port=$(free_port)
 start_inetutils_telnetd "$port" || e2e_done
-s=telnet
-e2e_start "$s" 80 25 "${WINE_RUN[@]}" "$program" -a "-p$printed" "127.0.0.1:$port"
-e2e_wait_text "$s" "Connecting to 127.0.0.1:$port"
-if e2e_wait_text "$s" "${SERVER_PROMPT% }"; then
-    e2e_run_command "$s" 'echo "term=$TERM"'
-    e2e_wait_text "$s" "term=scoansi"
-    e2e_run_command "$s" 'echo "size=$(stty size)"'
-    e2e_wait_text "$s" "size=25 80"
-    # The marker is computed, so the typed command line does not show it.
-    e2e_run_command "$s" 'ls -l /usr/bin | head -n 300; seq 1 50; echo "end=$((6 * 7))"'
-    e2e_wait_text "$s" "end=42"
-    e2e_check "$s: the long output scrolled up to its last lines" e2e_consecutive_lines "$s" "|49|50|end=42|"
-    e2e_check "$s: the command line scrolled away" e2e_screen_lacks "$s" 'head -n 300'
-    check_printing "$s" 25 80
-    e2e_run_command "$s" exit
-    ended_with "$s" 0
-fi
-e2e_stop "$s"
+SESSION_WORK=long_output_and_printing telnet_session scoansi scoansi "25 80" -a "-p$printed"
+# The other emulations: their type names, and XTERM's status line row.
+telnet_session vt100 vt100 "25 80" -v
+telnet_session linux linux "25 80" -x
+telnet_session xterm xterm "24 80" -t
 
 # A printer that cannot be opened: the message over the console until a key,
 # then the console as it was drawn.  The echo session prints what is typed:
