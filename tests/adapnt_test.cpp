@@ -73,10 +73,7 @@ TEST(AdapNTKeyboard, NamesTheLayoutAndTranslatesKeyEventsThroughItsTables) {
     }
 }
 
-// The rest drives the adapter through the POSIX stand-in console, whose
-// buffer and input queue a test can reach and whose layout follows the
-// locale; a Windows console is the real one (the end-to-end scenarios under
-// Wine drive that).
+// POSIX only: the rest needs the stand-in console (a buffer and input queue a test can reach).
 #ifndef _WIN32
 
 namespace {

@@ -147,8 +147,7 @@ TEST(BulkDrawing, PrintedCharactersGoOutARunPerRow) {
     EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
 }
 
-// The console buffer that these compare with is the POSIX stand-in's: on
-// Windows the console is the real one, which a test cannot reach.
+// POSIX only: these compare with the stand-in console's buffer, which Windows does not have.
 #ifndef _WIN32
 
 #include "backend/adapnt.h"

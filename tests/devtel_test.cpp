@@ -158,7 +158,7 @@ TEST_F(LoopbackHost, AResetOrAFailedSendIsReportedOnceAsALostConnection) {
     ASSERT_TRUE(readable(device.sessions[0].socket, 5000));
     EXPECT_EQ(device.read(buffer, sizeof buffer), -1);
 #ifndef _WIN32
-    // Wine's receive reads a reset as an orderly end: the session ends, without a box.
+    // POSIX only: Wine reads a reset as an orderly end, which ends the session without a box.
     EXPECT_TRUE(screenShows("Lost connetion with " + hostText()));
 #endif
     // Reported once: no key is left for a second box.
