@@ -38,8 +38,8 @@ FILE* openPrinterCommand(const char* command) {
     startup.hStdOutput = quiet;
     startup.hStdError = quiet;
     const char* processor = std::getenv("COMSPEC");
-    std::string line = std::string(processor != nullptr ? processor : DEFAULT_COMMAND_PROCESSOR) +
-                       " /c " + command;
+    std::string line = std::string("\"") + (processor != nullptr ? processor : DEFAULT_COMMAND_PROCESSOR) +
+                       "\" /c " + command;
     PROCESS_INFORMATION process{};
     BOOL started = quiet != INVALID_HANDLE_VALUE &&
                    CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
