@@ -24,7 +24,7 @@
 #include "backend/devecho.h"
 #include "backend/devtel.h"
 #include "bench_support.h"
-#include "platform/win32.h"
+#include "platform/platform.h"
 #include "terminal/terminal.h"
 
 // ---------------------------------------------------------------------------

@@ -10,7 +10,7 @@
 
 #include "backend/adapnt.h"
 #include "bench_support.h"
-#include "platform/win32.h"
+#include "platform/platform.h"
 #include "terminal/terminal.h"
 
 namespace {

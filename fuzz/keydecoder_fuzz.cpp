@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/console.h"
+#include "platform/posix/console.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 # The Debian packages that building and testing need; sourced by the scripts.
 ZARNEK_PACKAGES=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev tmux socat
                  busybox-static inetutils-telnetd ncurses-term clang libclang-rt-14-dev
-                 dialog vim less nano tig git)
+                 dialog vim less nano tig git
+                 mingw-w64 wine wine64 googletest groff-base bsdextrautils)
 
 missing_packages() {
     local p

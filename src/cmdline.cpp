@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstdlib>
 
-#include "platform/win32.h"
+#include "platform/platform.h"
 
 namespace {
 

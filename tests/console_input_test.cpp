@@ -1,5 +1,5 @@
 // The key decoder (terminal bytes to console key events), the console input
-// over a descriptor, the runtime's key functions and the idle sleep.
+// over a descriptor and the runtime's key functions.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,8 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/console.h"
-#include "platform/wait.h"
+#include "platform/posix/console.h"
 
 namespace {
 
@@ -140,16 +139,6 @@ TEST(ConsoleInput, ReadsTheDescriptorTimesOutALoneEscapeAndEndsWithTheInput) {
     ::close(std::exchange(terminal.ends[1], -1));
     EXPECT_EQ(WaitForSingleObject(&input, INFINITE), WAIT_TIMEOUT) << "nothing can come any more";
     EXPECT_TRUE(input.ended);
-}
-
-TEST(ConsoleInput, SleepEndsWhenAWatchedDescriptorHasInput) {
-    Pipe socket;
-    watchDescriptor(socket.ends[0]);
-    socket.send("x");
-    DWORD start = GetTickCount();
-    Sleep(60000);
-    EXPECT_LT(GetTickCount() - start, 30000u);
-    unwatchDescriptor(socket.ends[0]);
 }
 
 TEST(ConsoleInput, RuntimeKeyFunctionsGiveCharactersAndExtendedCodes) {

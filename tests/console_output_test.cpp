@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/console.h"
+#include "platform/posix/console.h"
 
 namespace {
 

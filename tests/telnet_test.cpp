@@ -1,16 +1,16 @@
-// The Telnet byte stream of a DevTel session, over a socket pair: the data
-// the Terminal gets, the replies the host gets, and the local echo.
+// The Telnet byte stream of a DevTel session, over a loopback connection:
+// the data the Terminal gets, the replies the host gets, and the local echo.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <numeric>
 #include <random>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "backend/devtel.h"
+#include "loopback.h"
 #include "terminal_harness.h"
 
 namespace {
@@ -25,20 +25,18 @@ const std::string ECHO_OPTION = "\x01", SGA = "\x03", TTYPE = "\x18", NAWS = "\x
 const std::string WINDOW_SIZE = SB + NAWS + "\x01\x2c" + NUL + IAC + IAC + SE;
 const std::string TYPE_REPLY = SB + TTYPE + NUL + "Scoansi" + SE;
 
-// Session 0 of a DevTel wired to one end of a socket pair; the test plays
-// the host on the other end.
+// Session 0 of a DevTel wired to the client's end of a connection; the
+// test plays the host on the other end.
 struct TelnetLink : ::testing::Test {
     TerminalHarness harness;
     DevTel device{"host.example"};
-    int host = -1;
+    LoopbackPair link;
 
     void SetUp() override {
         harness.open();
         harness.clear();
-        int ends[2];
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, ends), 0);
-        host = ends[1];
-        device.sessions[0].socket = ends[0];
+        ASSERT_NE(link.host, INVALID_SOCKET);
+        device.sessions[0].socket = link.client;
         device.sessions[0].connected = 1;
         device.current = &device.sessions[0];
         device.termType = "Scoansi";
@@ -46,13 +44,14 @@ struct TelnetLink : ::testing::Test {
         device.winCols = 300;
     }
 
-    void TearDown() override {
-        if (host >= 0) ::close(host);
-        EXPECT_TRUE(cellsMatch(harness.terminal, harness.adapter));
-    }
+    void TearDown() override { EXPECT_TRUE(cellsMatch(harness.terminal, harness.adapter)); }
 
+    // The bytes are there to read when this returns.
     void hostSends(const std::string& bytes) {
-        ASSERT_EQ(::write(host, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        sendAll(link.host, bytes);
+        if (!bytes.empty()) {
+            ASSERT_TRUE(readable(link.client, 5000));
+        }
     }
 
     // Everything the device hands over now, in reads of at most max bytes.
@@ -64,12 +63,7 @@ struct TelnetLink : ::testing::Test {
     }
 
     // Everything the client has sent so far.
-    std::string hostReceives() {
-        std::string bytes;
-        char buffer[256];
-        for (ssize_t n; (n = ::recv(host, buffer, sizeof buffer, 0)) > 0;) bytes.append(buffer, n);
-        return bytes;
-    }
+    std::string hostReceives() { return receiveWaiting(link.host); }
 
     // The data and the replies of a host stream sent in pieces ending at the cuts, read max bytes at a time.
     std::pair<std::string, std::string> exchange(const std::string& stream, std::vector<size_t> cuts,
@@ -147,8 +141,7 @@ TEST_F(TelnetLink, StreamGivesTheSameDataAndAnswersWhereverItIsCutUntilTheHostCl
     // The host closing: its last data, unchanged, still comes first, then the
     // end, without an error box (no key is scripted: a box would wait for one).
     hostSends("A" + NUL + "\r\n\x1b[m" + IAC + IAC + "B");
-    ::close(host);
-    host = -1;
+    closesocket(std::exchange(link.host, INVALID_SOCKET));
     EXPECT_EQ(readAll(), "A" + NUL + "\r\n\x1b[m" + IAC + "B");
     char byte;
     EXPECT_EQ(device.read(&byte, 1), -1);

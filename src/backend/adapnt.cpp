@@ -52,20 +52,16 @@ AdapNT::AdapNT(int keyboardCode, int forceNumpad)
     SetConsoleMode(outputHandle, savedOutputMode & ~ENABLE_WRAP_AT_EOL_OUTPUT);
     GetConsoleMode(inputHandle, &savedInputMode);
     SetConsoleMode(inputHandle, savedInputMode & ~CLEARED_INPUT_MODES);
-#ifndef _WIN32
-    // A terminal sends characters, not keys: its console finds the key for a
+    // A console that receives characters, not keys, finds the key for a
     // character by reading this adapter's tables backwards.
     setConsoleKeyTranslation(inputHandle, [this](WORD virtualKey, DWORD controlKeyState) {
         return keyCode(virtualKey, 0, keyStateFor(controlKeyState));
     });
-#endif
     showCursor();
 }
 
 AdapNT::~AdapNT() {
-#ifndef _WIN32
     setConsoleKeyTranslation(inputHandle, {});
-#endif
     SetConsoleMode(outputHandle, savedOutputMode);
     SetConsoleMode(inputHandle, savedInputMode);
     showCursor();

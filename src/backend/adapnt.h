@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "backend/adapter.h"
-#include "platform/win32.h"
+#include "platform/platform.h"
 
 constexpr int KEYBOARD_AUTOMATIC = 0;
 constexpr int KEYBOARD_AMERICAN = 1;

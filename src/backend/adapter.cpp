@@ -1,6 +1,6 @@
 #include "backend/adapter.h"
 
-#include "platform/win32.h"
+#include "platform/platform.h"
 
 Adapter::Adapter() {
     // Through the base operation on purpose: a new adapter holds the normal

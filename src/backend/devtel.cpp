@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/wait.h"
 #include "terminal/terminal.h"
 
 namespace {
@@ -135,8 +134,8 @@ int DevTel::open(int session, const char* type, int rows, int columns) {
 // readable would keep the main loop from ever idling.
 void DevTel::watchSelected() {
     for (TelSession& session : sessions)
-        if (session.connected && &session != current) unwatchDescriptor(session.socket);
-    if (current->connected) watchDescriptor(current->socket);
+        if (session.connected && &session != current) unwatchSocket(session.socket);
+    if (current->connected) watchSocket(current->socket);
 }
 
 int DevTel::connectTo(SOCKET s, const char* name, int port, const char* targetHost) {

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "backend/device.h"
-#include "platform/win32.h"
+#include "platform/platform.h"
 
 constexpr int HOST_SPEC_SIZE = 64;
 constexpr int RECV_BUFFER_SIZE = 512;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "platform/win32.h"
+#include "platform/platform.h"
 #include "terminal/terminal.h"
 
 namespace {

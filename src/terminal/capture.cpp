@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/win32.h"
+#include "platform/platform.h"
 #include "terminal/terminal.h"
 
 namespace {
 
-constexpr int CAPTURE_PERMISSIONS = 0664;
+constexpr int CAPTURE_PERMISSIONS = _S_IREAD | _S_IWRITE;
 constexpr char ROW_SEPARATOR = 13;
 
 // Foreground and background exchanged; bold and blink kept.

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/win32.h"
+#include "platform/platform.h"
 #include "terminal/terminal.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Opening, showing, switching and connecting sessions.
 #include <ctime>
 
-#include "platform/win32.h"
+#include "platform/platform.h"
 #include "terminal/terminal.h"
 
 const char* const BANNER = "ZARNEK Vers. 2.07 - multi-session terminal emulator and Telnet client";

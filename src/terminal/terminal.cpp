@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "platform/win32.h"
+#include "platform/platform.h"
 
 Terminal* firstTerminal = nullptr;
 
@@ -221,7 +221,7 @@ void Terminal::run() {
             if (captureFd >= 0) _write(captureFd, buffer, n);
             feedBytes(buffer, n);
         } else if (!sentKeys && !closePending) {
-            Sleep(IDLE_SLEEP_MS);
+            idleWait(IDLE_SLEEP_MS);
         }
     }
 }

@@ -5,6 +5,12 @@
 #   e2e_start NAME COLS ROWS CMD...   type CMD into a fresh shell of that size
 #   e2e_keys NAME KEYS...             tmux send-keys (key names or text)
 #   e2e_screen NAME                   the visible screen as text
+#   e2e_row NAME N                    its row N (from 1)
+#   e2e_consecutive_lines NAME |A|B|  lines A, B, ... one below the other
+#   e2e_status_line_is NAME ROWS COLS SESSION
+#                                     the XTERM status line of that session on
+#                                     row ROWS (needs a UTF-8 locale)
+#   e2e_run_command NAME TEXT         type TEXT and Enter
 #   e2e_wait_text NAME TEXT [SECONDS] wait until TEXT is on the screen
 #   e2e_wait_gone NAME TEXT [SECONDS] wait until TEXT has left the screen
 #   e2e_wait_exit NAME [SECONDS]      wait until the program has ended
@@ -79,6 +85,28 @@ e2e_keys() {  # e2e_keys NAME KEYS...
 
 e2e_screen() {  # e2e_screen NAME
     e2e_tmux capture-pane -p -t "$1"
+}
+
+e2e_row() {  # e2e_row NAME N
+    e2e_screen "$1" | sed -n "${2}p"
+}
+
+e2e_consecutive_lines() {  # e2e_consecutive_lines NAME |LINE|LINE|...|
+    e2e_screen "$1" | tr '\n' '|' | sed 's/^/|/' | grep -qF -- "$2"
+}
+
+E2E_RULE='─'
+
+e2e_status_line_is() {  # e2e_status_line_is NAME ROWS COLS SESSION
+    local line
+    line=$(e2e_row "$1" "$2")
+    # The status text, one blank, then rules up to the next-to-last column.
+    [[ $line =~ ^~screen\ $4\ ($E2E_RULE)+$ ]] && [ "${#line}" -eq $(($3 - 1)) ]
+}
+
+e2e_run_command() {  # e2e_run_command NAME TEXT
+    e2e_keys "$1" -l "$2"
+    e2e_keys "$1" Enter
 }
 
 e2e_pane() {  # e2e_pane NAME FORMAT: a tmux format of the session's pane

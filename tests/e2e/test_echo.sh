@@ -9,25 +9,12 @@ prog=$(realpath "${1:?path to the zarnek binary}")
 . "$(dirname "$0")/lib.sh"
 export LC_ALL=C.UTF-8
 
-RULE='─'
-
-row() {  # row NAME N: the screen's row N (from 1)
-    e2e_screen "$1" | sed -n "${2}p"
-}
-
 has_row() {  # has_row NAME TEXT: some row is exactly TEXT
     e2e_screen "$1" | grep -qxF -- "$2"
 }
 
 row_is() {  # row_is NAME N TEXT
-    [ "$(row "$1" "$2")" = "$3" ]
-}
-
-status_line_is() {  # status_line_is NAME ROWS COLS SESSION
-    local line
-    line=$(row "$1" "$2")
-    # The status text, one blank, then rules up to the next-to-last column.
-    [[ $line =~ ^~screen\ $4\ ($RULE)+$ ]] && [ "${#line}" -eq $(($3 - 1)) ]
+    [ "$(e2e_row "$1" "$2")" = "$3" ]
 }
 
 type_line() {  # type_line NAME TEXT: the text, then CR and LF
@@ -41,7 +28,7 @@ echo_scenario() {  # echo_scenario NAME COLS ROWS
     e2e_wait_text "$s" "ZARNEK Vers. 2.07" || return
     e2e_wait_text "$s" "Id xterm"
     e2e_wait_text "$s" "Screen ${cols}x$((rows - 1))"
-    e2e_check "$s: status line on row $rows" status_line_is "$s" "$rows" "$cols" 1
+    e2e_check "$s: status line on row $rows" e2e_status_line_is "$s" "$rows" "$cols" 1
 
     # Typed text comes back; Alt+letter comes back as ESC and the letter,
     # which the emulation shows as glyphs.
@@ -64,23 +51,23 @@ echo_scenario() {  # echo_scenario NAME COLS ROWS
     e2e_wait_text "$s" "line $rows"
     e2e_wait_gone "$s" "ZARNEK Vers. 2.07"
     e2e_check "$s: the last line typed is above the cursor row" row_is "$s" $((rows - 2)) "line $rows"
-    e2e_check "$s: status line kept on row $rows" status_line_is "$s" "$rows" "$cols" 1
+    e2e_check "$s: status line kept on row $rows" e2e_status_line_is "$s" "$rows" "$cols" 1
 
     # Alt+F2 opens session 2, Alt+F1 brings session 1 back as it was.
     e2e_keys "$s" M-F2
     e2e_wait_text "$s" "Terminal  2/10"
-    e2e_check "$s: session 2 on the status line" status_line_is "$s" "$rows" "$cols" 2
+    e2e_check "$s: session 2 on the status line" e2e_status_line_is "$s" "$rows" "$cols" 2
     e2e_keys "$s" -l 'second'
     e2e_wait_text "$s" 'second'
     e2e_keys "$s" M-F1
     e2e_wait_text "$s" "line $rows"
-    e2e_check "$s: session 1 on the status line" status_line_is "$s" "$rows" "$cols" 1
+    e2e_check "$s: session 1 on the status line" e2e_status_line_is "$s" "$rows" "$cols" 1
 
     # Ctrl+Alt+X closes session 1 and shows session 2; closing that one too
     # ends the program.
     e2e_keys "$s" C-M-x
     e2e_wait_text "$s" 'second'
-    e2e_check "$s: session 2 shown after closing 1" status_line_is "$s" "$rows" "$cols" 2
+    e2e_check "$s: session 2 shown after closing 1" e2e_status_line_is "$s" "$rows" "$cols" 2
     e2e_keys "$s" C-M-x
     e2e_wait_exit "$s"
     e2e_check "$s: exit status 0" [ "$(e2e_exit_status "$s")" = 0 ]

@@ -15,7 +15,6 @@ trap 'servers_cleanup; e2e_cleanup; rm -rf "$work"' EXIT
 # The capture file is made in the program's working directory.
 cd "$work" || exit 1
 
-RULE='─'
 CAPTURE=zarnek.cap
 
 file_is() {  # file_is PATH BYTES: the file holds exactly these bytes
@@ -24,11 +23,6 @@ file_is() {  # file_is PATH BYTES: the file holds exactly these bytes
 
 wait_file() {  # wait_file DESCRIPTION PATH BYTES
     e2e_check "$1" e2e_poll 10 file_is "$2" "$3"
-}
-
-run_command() {  # run_command NAME TEXT: type TEXT and Enter
-    e2e_keys "$1" -l "$2"
-    e2e_keys "$1" Enter
 }
 
 last_row() { e2e_screen "$1" | tail -n 1; }
@@ -57,7 +51,7 @@ check_status_page() {  # check_status_page NAME DEVICE-LINE-PATTERN TEXT-SHOWN-A
 echo_device() {
     local name=echo
     e2e_start "$name" 80 25 "$program" -mE "-p$work/screen.prn"
-    e2e_wait_text "$name" "~screen 1 $RULE" || { e2e_stop "$name"; return; }
+    e2e_wait_text "$name" "~screen 1 $E2E_RULE" || { e2e_stop "$name"; return; }
     e2e_keys "$name" -l "abc"
     e2e_wait_text "$name" "abc"
     check_status_page "$name" "Device  : .*\\(Read 3, Written 3\\)" "abc"
@@ -88,7 +82,7 @@ echo_device() {
     e2e_keys "$name" Left Enter
     e2e_wait_text "$name" "Move to end and press ENTER"
     e2e_keys "$name" Left Enter
-    e2e_wait_text "$name" "~screen 1 $RULE"
+    e2e_wait_text "$name" "~screen 1 $E2E_RULE"
     e2e_keys "$name" S-IC
     e2e_wait_text "$name" "abcbc"
 
@@ -104,10 +98,10 @@ busybox_session() {  # busybox_session PORT
     e2e_start "$name" 80 25 "$program" "-p$work/host.prn" "127.0.0.1:$port"
     e2e_wait_text "$name" "${SERVER_PROMPT% }" || { e2e_stop "$name"; return; }
 
-    run_command "$name" "printf '\\033]0;hello\\007'"
-    e2e_check "$name: the host's title on the status line" e2e_poll 10 status_row_starts "$name" "hello $RULE"
+    e2e_run_command "$name" "printf '\\033]0;hello\\007'"
+    e2e_check "$name: the host's title on the status line" e2e_poll 10 status_row_starts "$name" "hello $E2E_RULE"
 
-    run_command "$name" "printf '\\033[5ihello\\001\\033[1mthere\\033[4i'; echo printed"
+    e2e_run_command "$name" "printf '\\033[5ihello\\001\\033[1mthere\\033[4i'; echo printed"
     wait_file "$name: the host print reaches the printer byte for byte" "$work/host.prn" $'hello\001\e[1mthere'
     e2e_wait_text "$name" "printed"
     e2e_check "$name: the screen is given back after the print" e2e_screen_lacks "$name" "Please wait"
@@ -115,17 +109,17 @@ busybox_session() {  # busybox_session PORT
 
     # Capture a screen, clear it, and replay it.
     e2e_keys "$name" C-M-c
-    run_command "$name" "echo captured-\$((6 * 7))"
+    e2e_run_command "$name" "echo captured-\$((6 * 7))"
     e2e_wait_text "$name" "captured-42"
     e2e_keys "$name" C-M-c
-    run_command "$name" "clear"
+    e2e_run_command "$name" "clear"
     e2e_wait_gone "$name" "captured-42"
     e2e_check "$name: the capture file holds the output" grep -q "captured-42" "$work/$CAPTURE"
     e2e_keys "$name" C-M-m
     e2e_wait_text "$name" "captured-42"
 
     check_status_page "$name" "Device  : .*\\(Read [1-9][0-9]*, Written [1-9][0-9]*\\)" "captured-42"
-    run_command "$name" exit
+    e2e_run_command "$name" exit
     e2e_wait_exit "$name"
     e2e_assert_restored "$name"
     e2e_stop "$name"
@@ -141,11 +135,11 @@ busybox_spooled() {  # busybox_spooled PORT
     mkdir -p "$work/spool"
     e2e_start "$name" 80 25 env "TMPDIR=$work/spool" "$program" -d "-p$work/spooled.prn" "127.0.0.1:$port"
     e2e_wait_text "$name" "${SERVER_PROMPT% }" || { e2e_stop "$name"; return; }
-    run_command "$name" "printf '\\033[5ispooled\\033[4i'; echo done"
+    e2e_run_command "$name" "printf '\\033[5ispooled\\033[4i'; echo done"
     wait_file "$name: the spooled print reaches the printer" "$work/spooled.prn" "spooled"
     e2e_check "$name: the spool file is removed" spool_empty
     # A print cut short by a signal leaves no spool file behind either.
-    run_command "$name" "printf '\\033[5icut short'"
+    e2e_run_command "$name" "printf '\\033[5icut short'"
     e2e_wait_text "$name" "Please wait .. printing"
     e2e_check "$name: the print is spooled" e2e_poll 10 spool_holds_a_file
     kill -TERM "$(e2e_program_pid "$name")"

@@ -14,10 +14,6 @@ build_dir=$(dirname "$program")
 . "$here/servers.sh"
 trap 'servers_cleanup; e2e_cleanup' EXIT
 
-consecutive_lines() {  # consecutive_lines NAME |LINE|LINE|...|
-    e2e_screen "$1" | tr '\n' '|' | sed 's/^/|/' | grep -qF -- "$2"
-}
-
 shown_at_least() {  # shown_at_least NAME TEXT COUNT: on that many lines
     [ "$(e2e_screen "$1" | grep -c -F -- "$2")" -ge "$3" ]
 }
@@ -35,15 +31,10 @@ wait_count() {  # wait_count NAME TEXT COUNT
     fi
 }
 
-run_command() {  # run_command NAME TEXT: type TEXT and Enter
-    e2e_keys "$1" -l "$2"
-    e2e_keys "$1" Enter
-}
-
 # Typed keys show once: the command line reads exactly as typed.
 check_echo_once() {  # check_echo_once NAME LABEL
     local name=$1 label=$2
-    run_command "$name" "echo typed-$label"
+    e2e_run_command "$name" "echo typed-$label"
     e2e_wait_text "$name" "${SERVER_PROMPT}echo typed-$label"
 }
 
@@ -51,16 +42,16 @@ check_echo_once() {  # check_echo_once NAME LABEL
 check_session() {  # check_session NAME TERM-EXPECTED SIZE-EXPECTED
     local name=$1 term=$2 size=$3
     if [ -n "$term" ]; then
-        run_command "$name" 'echo "term=$TERM"'
+        e2e_run_command "$name" 'echo "term=$TERM"'
         e2e_wait_text "$name" "term=$term"
     fi
-    run_command "$name" 'echo "size=$(stty size)"'
+    e2e_run_command "$name" 'echo "size=$(stty size)"'
     e2e_wait_text "$name" "size=$size"
     # The marker is computed, so the typed command line does not show it.
-    run_command "$name" 'seq 1 3000; echo "flood=$((6 * 7))"'
+    e2e_run_command "$name" 'seq 1 3000; echo "flood=$((6 * 7))"'
     e2e_wait_text "$name" "flood=42" 20
     e2e_check "$name: the long output ends with its last lines" \
-        consecutive_lines "$name" "|2999|3000|flood=42|"
+        e2e_consecutive_lines "$name" "|2999|3000|flood=42|"
 }
 
 # connect_and_work NAME COLS ROWS TERM SIZE ARGS...: a session, a second one
@@ -77,13 +68,13 @@ connect_and_work() {
     e2e_wait_text "$name" "Terminal  2/10"
     e2e_wait_text "$name" "${SERVER_PROMPT% }"
     check_echo_once "$name" two
-    run_command "$name" 'echo "second=$$"'
+    e2e_run_command "$name" 'echo "second=$$"'
     e2e_wait_text "$name" "second="
 
     # Session 1 is shown again: only its screen has the long output.
-    run_command "$name" exit
+    e2e_run_command "$name" exit
     e2e_wait_text "$name" "flood=42"
-    run_command "$name" exit
+    e2e_run_command "$name" exit
     e2e_wait_exit "$name" && e2e_check "$name: exit status 0" [ "$(e2e_exit_status "$name")" = 0 ]
     e2e_assert_restored "$name"
     e2e_stop "$name"
@@ -120,10 +111,10 @@ check_last_words() {  # check_last_words NAME ARGS...
     shift
     e2e_start "$name" 80 25 "$program" "$@"
     e2e_wait_exit "$name" && e2e_check "$name: exit status 0" [ "$(e2e_exit_status "$name")" = 0 ]
-    e2e_check "$name: the host's words and the closing line stay in view" consecutive_lines "$name" \
+    e2e_check "$name: the host's words and the closing line stay in view" e2e_consecutive_lines "$name" \
         "|Too many users - try again later|Connection closed by 127.0.0.1.|e2e-exit=0|"
     # The command line ends with the echo of the exit status: ... "e2e-exit=$?"
-    e2e_check "$name: below the command line, from the top of the last screen" consecutive_lines "$name" \
+    e2e_check "$name: below the command line, from the top of the last screen" e2e_consecutive_lines "$name" \
         "\"| ZARNEK Vers. 2.07"
     e2e_assert_restored "$name"
     e2e_stop "$name"

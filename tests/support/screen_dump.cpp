@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/console.h"
+#include "platform/cp437.h"
 #include "terminal_harness.h"
 
 

@@ -1,5 +1,5 @@
-// Stand-ins for the Win32 console API, the kernel's tick and sleep, and the
-// runtime's console functions, over a Unix terminal.
+// Stand-ins for the Win32 console API, the kernel's tick and the runtime's
+// console functions, over a Unix terminal.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/cp437.h"
 
 typedef int BOOL;
 typedef unsigned long DWORD;
@@ -177,19 +179,13 @@ BOOL GetKeyboardLayoutNameA(char* name);
 // Waits until the console input has an event (or the time is up).
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 
-// Kernel: millisecond tick, and an idle wait that ends early when the console
-// or a watched socket has input.
+// Kernel: millisecond tick.
 DWORD GetTickCount();
-void Sleep(DWORD milliseconds);
 
 // Runtime console functions: key waiting, key read, bell.
 int _kbhit();
 int _getch();
 int _putch(int c);
-
-// Text was written straight to standard output (usage, a trace, an error):
-// the next frame repaints the whole console over it.
-void consoleTextWritten();
 
 // ---------------------------------------------------------------------------
 // The stand-in's own parts.  A console handle points to a ConsoleObject: the
@@ -371,14 +367,6 @@ private:
     int64_t heldSince = 0;
 };
 
-// Tells the console input which key types which character (the console
-// adapter's own translation); an empty translation forgets it.
-void setConsoleKeyTranslation(HANDLE input, const KeyTranslation& translation);
-
-// The program is about to block outside the console (name resolution, a
-// connection): bring the terminal up to date first.
-void consoleBeforeBlocking();
-
 // The process's console and its terminal (console_render.cpp).
 ConsoleOutput& processConsoleOutput();
 ConsoleInput& processConsoleInput();
@@ -390,11 +378,5 @@ void renderConsole(bool force);
 void takeTerminalInput(bool signalsFromKeys);
 // A monotonic clock in milliseconds.
 int64_t consoleClock();
-// The code page 437 character of a byte (control bytes have glyphs too).
-char16_t cp437ToUnicode(unsigned char byte);
-// Appends the UTF-8 text of a code page 437 byte.
-void appendCp437AsUtf8(std::string& out, unsigned char byte);
-// The code page 437 byte of a character; -1 when the code page lacks it.
-int unicodeToCp437(char32_t character);
-// Descriptors whose input ends the idle Sleep (console_runtime.cpp).
+// Descriptors whose input ends the idle wait (console_runtime.cpp).
 const std::vector<int>& watchedDescriptors();

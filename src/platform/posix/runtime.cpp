@@ -1,10 +1,9 @@
 // The runtime's file services over POSIX descriptors, and printers by their
 // device names.
-#include "platform/runtime.h"
-
-#include "platform/console.h"
+#include "platform/platform.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <strings.h>
 #include <sys/wait.h>
@@ -21,7 +20,6 @@ namespace {
 
 constexpr const char* NULL_DEVICE = "/dev/null";
 constexpr const char* SHELL = "/bin/sh";
-constexpr int COPY_BLOCK_SIZE = 4096;
 constexpr int COMMAND_NOT_RUN = 127;
 
 // Printer commands started by openPrinter, to be waited for when closed.
@@ -124,9 +122,12 @@ int _open(const char* path, int flags, int mode) {
     int posixFlags = (flags & _O_WRONLY) ? O_WRONLY : O_RDONLY;
     if (flags & _O_APPEND) posixFlags |= O_APPEND;
     if (flags & _O_CREAT) posixFlags |= O_CREAT;
+    mode_t permissions = 0;
+    if (mode & _S_IREAD) permissions |= S_IRUSR | S_IRGRP | S_IROTH;
+    if (mode & _S_IWRITE) permissions |= S_IWUSR | S_IWGRP;
     // Printer commands are started while capture or replay files are open;
     // they must not inherit them.
-    return ::open(path, posixFlags | O_CLOEXEC, static_cast<mode_t>(mode));
+    return ::open(path, posixFlags | O_CLOEXEC, permissions);
 }
 
 int _read(int fd, void* buffer, unsigned count) {
@@ -190,27 +191,6 @@ void releaseOnSignal() {
     removeTemporaries();
     for (int i = 0; i < WAY_OUT_SLOTS; i++)
         if (printerPipeOpen[i]) ::close(printerPipes[i]);
-}
-
-bool copyToPrinter(const char* path, const char* printer) {
-    FILE* in = std::fopen(path, "rb");
-    if (in == nullptr) return false;
-    FILE* out = openPrinter(printer);
-    if (out == nullptr) {
-        std::fclose(in);
-        return false;
-    }
-    char block[COPY_BLOCK_SIZE];
-    bool complete = true;
-    size_t n;
-    while ((n = std::fread(block, 1, sizeof block, in)) > 0) {
-        if (std::fwrite(block, 1, n, out) != n) complete = false;
-    }
-    if (std::ferror(in)) complete = false;
-    std::fclose(in);
-    if (std::fflush(out) != 0) complete = false;
-    closePrinter(out);
-    return complete;
 }
 
 void printOverConsole(const char* format, ...) {

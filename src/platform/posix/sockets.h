@@ -13,7 +13,7 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
-#include "platform/console.h"
+#include "console.h"
 
 typedef int SOCKET;
 typedef struct hostent HOSTENT;

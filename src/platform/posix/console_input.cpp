@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/console.h"
+#include "console.h"
 
 namespace {
 

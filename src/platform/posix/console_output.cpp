@@ -8,7 +8,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "platform/console.h"
+#include "console.h"
 
 namespace {
 

@@ -1,11 +1,9 @@
-#include "platform/sockets.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "platform/wait.h"
+#include "platform/platform.h"
 
 int WSAStartup(WORD version, WSADATA* data) {
     if (data != nullptr) {
@@ -28,7 +26,7 @@ int ioctlsocket(SOCKET s, long command, unsigned long* argument) {
 }
 
 int closesocket(SOCKET s) {
-    unwatchDescriptor(s);
+    unwatchSocket(s);
     return ::close(s) < 0 ? SOCKET_ERROR : 0;
 }
 

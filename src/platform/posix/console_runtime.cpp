@@ -1,12 +1,11 @@
-// The kernel's tick and idle sleep, the runtime's console key functions and
+// The kernel's tick, the idle wait, the runtime's console key functions and
 // the bell, over the console stand-in.
 #include <time.h>
 
 #include <algorithm>
 #include <climits>
 
-#include "platform/console.h"
-#include "platform/wait.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -91,7 +90,7 @@ int64_t consoleClock() {
 // "not yet".
 DWORD GetTickCount() { return static_cast<DWORD>(static_cast<uint32_t>(consoleClock() + 1)); }
 
-void Sleep(DWORD milliseconds) {
+void idleWait(DWORD milliseconds) {
     int limit = static_cast<int>(std::min<DWORD>(milliseconds, INT_MAX));
     processConsoleInput().wait(limit, true);
 }
@@ -137,11 +136,11 @@ int _putch(int c) {
     return c;
 }
 
-void watchDescriptor(int fd) {
-    if (fd >= 0 && std::find(watched.begin(), watched.end(), fd) == watched.end())
-        watched.push_back(fd);
+void watchSocket(SOCKET s) {
+    if (s >= 0 && std::find(watched.begin(), watched.end(), s) == watched.end())
+        watched.push_back(s);
 }
 
-void unwatchDescriptor(int fd) { watched.erase(std::remove(watched.begin(), watched.end(), fd), watched.end()); }
+void unwatchSocket(SOCKET s) { watched.erase(std::remove(watched.begin(), watched.end(), s), watched.end()); }
 
 const std::vector<int>& watchedDescriptors() { return watched; }
