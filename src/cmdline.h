@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdio>
 
-#include "terminal/terminal.h"
+#include "types.h"
 
 // What the command line sets; the texts point into the argument vector.
 struct StartupSettings {

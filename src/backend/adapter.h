@@ -3,18 +3,7 @@
 #pragma once
 #include <cstdint>
 
-// KeyCode values: 1..255 a character, scan * 256 an extended key,
-// scan * 256 + 1 Ctrl+Alt+letter, and the two Scroll Lock codes.
-constexpr int KEY_SCROLL_ON = 0xFF00;
-constexpr int KEY_SCROLL_OFF = 0xFF01;
-
-// KeyState bits.
-constexpr unsigned KEYSTATE_CAPSLOCK = 0x01;
-constexpr unsigned KEYSTATE_NUMLOCK = 0x02;
-constexpr unsigned KEYSTATE_SHIFT = 0x04;
-constexpr unsigned KEYSTATE_ALT = 0x08;
-constexpr unsigned KEYSTATE_CTRL = 0x10;
-constexpr unsigned KEYSTATE_RIGHTALT = 0x20;
+#include "types.h"
 
 constexpr int NORMAL_ATTRIBUTE = 7;
 

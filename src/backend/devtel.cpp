@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "terminal/terminal.h"
+#include "terminal/print.h"
 
 namespace {
 

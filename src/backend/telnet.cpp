@@ -5,7 +5,7 @@
 #include <string>
 
 #include "backend/devtel.h"
-#include "terminal/terminal.h"
+#include "terminal/print.h"
 
 namespace {
 

@@ -20,7 +20,6 @@ constexpr int FF = 12;
 constexpr int CR = 13;
 constexpr int SO = 14;
 constexpr int SI = 15;
-constexpr int ESC = 27;
 constexpr int CSI = 155;
 
 constexpr int TAB_WIDTH = 8;

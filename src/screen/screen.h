@@ -6,10 +6,10 @@
 #include <deque>
 #include <vector>
 
+#include "types.h"
+
 class Terminal;
 
-// Low byte the character (code page 437), high byte the attribute.
-using Cell = uint16_t;
 // A parser state: the Terminal operation that receives the next byte.
 using ParserState = void (Terminal::*)(int);
 

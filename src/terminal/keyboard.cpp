@@ -20,7 +20,6 @@ const unsigned char KEY_SCANCODES[KEY_COUNT] = {
 
 namespace {
 
-constexpr int ESC = 0x1B;
 // Prefix of a key that has neither a hot-key meaning nor a key number.
 constexpr int EXTENDED_PREFIX = 0xE0;
 
@@ -31,8 +30,8 @@ constexpr int KEY_PRINT_SCREEN = 0x1901;   // Ctrl+Alt+P
 constexpr int KEY_CAPTURE = 0x2E01;        // Ctrl+Alt+C
 constexpr int KEY_REPLAY = 0x3201;         // Ctrl+Alt+M
 constexpr int KEY_INSERT = 0x5200;
-constexpr int SCAN_SESSION_FIRST = 0x68;   // Alt+F1 .. Alt+F10 pick sessions 0..9
-constexpr int SCAN_SESSION_LAST = 0x71;
+// Alt+F1 .. Alt+F10 pick sessions 0..9.
+constexpr int SCAN_SESSION_LAST = SCAN_ALT_F1 + MAX_SESSIONS - 1;
 
 // Alt with a letter sends ESC and the capital letter.  Alt+U, Alt+J and Alt+K
 // are not among them: they go through the key table like any other code.
@@ -118,8 +117,8 @@ bool Terminal::dispatchHotKey(int code) {
         break;
     }
     int scan = code / 256;
-    if (code % 256 == 0 && scan >= SCAN_SESSION_FIRST && scan <= SCAN_SESSION_LAST) {
-        if (switchEnabled) switchSession(scan - SCAN_SESSION_FIRST);
+    if (code % 256 == 0 && scan >= SCAN_ALT_F1 && scan <= SCAN_SESSION_LAST) {
+        if (switchEnabled) switchSession(scan - SCAN_ALT_F1);
         return true;
     }
     return false;

@@ -14,9 +14,7 @@ const char* const KEY_LETTERS = "MNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz@[\\]^_
 
 namespace {
 
-constexpr int ESC = 0x1B;
 constexpr const char* REVISION = "$Revision: 1.19 $";
-constexpr int SESSION_KEY_SCAN = 0x68;  // Alt+F1, the first session key
 constexpr int KEY_LETTER_COUNT = 60;
 
 // Keypad plus and minus send themselves, Delete sends DEL.
@@ -73,7 +71,7 @@ void Terminal::writeBanner(int n) {
 void Terminal::loadKeyDefinitions() {
     for (int i = 0; i < KEY_LETTER_COUNT; i++) tprintf("\x1bQ%d \x1b[%c ", i, KEY_LETTERS[i]);
     feedBytes(PLAIN_KEY_DEFINITIONS, sizeof PLAIN_KEY_DEFINITIONS - 1);
-    int first = keyNumber(SESSION_KEY_SCAN);
+    int first = keyNumber(SCAN_ALT_F1);
     for (int j = first; j < first + MAX_SESSIONS; j++) tprintf("\x1bQ%d \x1b[%dz ", j, j - first + 1);
     if (emulation == LINUX || emulation == XTERM)
         for (const char* definition : TILDE_KEY_DEFINITIONS) tprintf("%s", definition);

@@ -12,19 +12,8 @@
 #include "backend/adapter.h"
 #include "backend/device.h"
 #include "screen/screen.h"
-
-#if defined(__GNUC__) || defined(__clang__)
-#define ZARNEK_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
-#define ZARNEK_NOINLINE __attribute__((noinline))
-#elif defined(_MSC_VER)
-#define ZARNEK_PRINTF(fmt, args)
-#define ZARNEK_NOINLINE __declspec(noinline)
-#else
-#define ZARNEK_PRINTF(fmt, args)
-#define ZARNEK_NOINLINE
-#endif
-
-enum Emulation : int32_t { SCOANSI = 0, VT100 = 1, LINUX = 2, XTERM = 3 };
+#include "terminal/print.h"
+#include "types.h"
 
 constexpr int MAX_SESSIONS = 10;
 constexpr int LOCAL_SESSION = 10;
@@ -32,10 +21,6 @@ constexpr int SCREEN_SLOTS = 11;
 constexpr int IO_BLOCK_SIZE = 1024;
 constexpr int TEXT_BUFFER_SIZE = 256;
 constexpr int PRINTER_NAME_SIZE = 64;
-
-constexpr const char* VERSION_TEXT = "2.07";
-// The one-line banner shown at start and at the top of every session.
-extern const char* const BANNER;
 
 // Key numbers of the function-key table: entry i is the scan code of key i.
 extern const unsigned char KEY_SCANCODES[KEY_COUNT];
@@ -46,13 +31,6 @@ constexpr const char* CAPTURE_FILE = "zarnek.cap";
 constexpr const char* PRINT_END = "\x1b[4i";
 constexpr int STATUS_ATTRIBUTE = 0x0B;
 constexpr unsigned char RULE_CHARACTER = 0xC4;
-// Keys that the printer-name field and the copy selection read themselves.
-constexpr int KEY_ESCAPE = 27;
-constexpr int KEY_UP = 0x4800;
-constexpr int KEY_LEFT = 0x4B00;
-constexpr int KEY_RIGHT = 0x4D00;
-constexpr int KEY_DOWN = 0x5000;
-constexpr int KEY_DELETE = 0x5300;
 
 class Terminal {
 public:
@@ -239,6 +217,3 @@ public:
 // The first Terminal constructed; the console print functions act on it.
 extern Terminal* firstTerminal;
 
-void tputc(int byte);
-void tprintf(const char* format, ...) ZARNEK_PRINTF(1, 2);
-void terror(const char* format, ...) ZARNEK_PRINTF(1, 2);
