@@ -1,43 +1,65 @@
-// The write-through drawing operations and what reaches the console.
+// The screen's cell store and the console's own text writes and block moves,
+// against their cell-by-cell definitions.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
+#include <random>
 #include <string>
+#include <vector>
 
-#include "terminal_harness.h"
+#include "platform/console.h"
+#include "screen/screen.h"
 
 namespace {
 
-constexpr int rows = 24;
-constexpr int cols = 80;
+using Cells = std::vector<ConsoleCell>;
 
-// A 24 x 80 screen whose row r is filled with the letter 'A' + r.
-struct DrawingTest : ::testing::Test {
-    DrawingTest() {
-        h.device.alwaysOpen = true;
-        h.open(0);
-        t().clearScreen();
-        for (int r = 0; r < rows; r++) t().fillCells(r * cols, 'A' + r, cols);
-    }
-    ~DrawingTest() override { EXPECT_TRUE(cellsMatch(h.terminal, h.adapter)); }
-
-    Terminal& t() { return h.terminal; }
-    Screen& s() { return h.screen(); }
-    long logged(const std::string& entry) {
-        return std::count(h.adapter.log.begin(), h.adapter.log.end(), entry);
-    }
-    // Each row as its letter, '.' for a blank row, '?' for a mixed one.
-    std::string rowLetters() {
-        std::string text;
-        for (int r = 0; r < rows; r++) {
-            std::string row = h.row(r);
-            text += row.find_first_not_of(row[0]) != std::string::npos ? '?' : row[0] == ' ' ? '.' : row[0];
+// Bytes written one at a time: each at the cursor, which moves on, wraps
+// (scrolling at the bottom) or, without wrapping, stays in the last column.
+void writeByByte(Cells& cells, COORD& cursor, int width, bool wrap, const std::string& bytes, WORD attributes) {
+    int height = static_cast<int>(cells.size()) / width;
+    for (char byte : bytes) {
+        cells[cursor.Y * width + cursor.X] = ConsoleCell{static_cast<unsigned char>(byte), attributes};
+        if (cursor.X + 1 < width) {
+            cursor.X++;
+        } else if (wrap) {
+            cursor.X = 0;
+            if (cursor.Y + 1 < height) {
+                cursor.Y++;
+            } else {
+                cells.erase(cells.begin(), cells.begin() + width);
+                cells.resize(cells.size() + width, ConsoleCell{' ', attributes});
+            }
         }
-        return text;
     }
-    TerminalHarness h;
-};
+}
+
+// A block moved cell by cell: every cell of the clip that the moved
+// rectangle covers takes the cell it came from, every other cell of the clip
+// inside the rectangle takes the fill.  Only what lies in the buffer moves.
+void moveByCell(Cells& cells, int width, SMALL_RECT scroll, const SMALL_RECT* clip, COORD to, ConsoleCell fill) {
+    const Cells before = cells;
+    int height = static_cast<int>(cells.size()) / width;
+    auto inside = [](int x, int y, int left, int top, int right, int bottom) {
+        return x >= left && x <= right && y >= top && y <= bottom;
+    };
+    int left = std::max<int>(scroll.Left, 0);
+    int top = std::max<int>(scroll.Top, 0);
+    int right = std::min<int>(scroll.Right, width - 1);
+    int bottom = std::min<int>(scroll.Bottom, height - 1);
+    int dx = to.X - scroll.Left;
+    int dy = to.Y - scroll.Top;
+    for (int y = 0; y < height; y++) {
+        for (int x = 0; x < width; x++) {
+            if (clip != nullptr && !inside(x, y, clip->Left, clip->Top, clip->Right, clip->Bottom)) continue;
+            if (inside(x - dx, y - dy, left, top, right, bottom))
+                cells[y * width + x] = before[(y - dy) * width + x - dx];
+            else if (inside(x, y, left, top, right, bottom))
+                cells[y * width + x] = fill;
+        }
+    }
+}
 
 }  // namespace
 
@@ -49,75 +71,46 @@ TEST(Screen, StoresNothingPastTheSpareRow) {
     EXPECT_EQ(screen.cells[11], 'y');
 }
 
-// A burst of drawing hides and shows the console cursor once, and a colour
-// reaches the console once, when something is drawn with it.
-TEST_F(DrawingTest, ColoursAndTheCursorReachTheConsoleOnceAndTheCursorStaysOnIt) {
-    h.adapter.logging = true;
-    h.feed("\x1b[1;5;37;44m\x1b[2L\x1b[3P");
-    EXPECT_EQ(logged("hideCursor"), 1);
-    EXPECT_EQ(logged("showCursor"), 1);
-    EXPECT_EQ(logged("setAttribute 159"), 0);
-    t().syncAttribute();
-    t().syncAttribute();
-    EXPECT_EQ(logged("setAttribute 159"), 1);
-    s().cursor = t().cellCount;
-    t().placeCursor();
-    EXPECT_EQ(h.adapter.cursorPosition, t().cellCount - 1);
-}
-
-// Positions and counts may come from a host: what lies outside the screen is
-// cut off, and a request with nothing left changes nothing.
-TEST_F(DrawingTest, RequestsAreCutToTheScreen) {
-    const std::vector<Cell> before = s().cells;
-    s().scrollTop = 10;
-    s().scrollBottom = 4;  // bottom above top
-    t().scrollUp(1);
-    t().scrollDown(3);
-    s().cursor = rows * cols;  // just past the last cell
-    t().insertCells(0, 5, 1);
-    t().deleteCells(0, 5, 1);
-    s().cursor = 0;
-    t().scrollDown(-4);
-    t().insertCells(0, -7, 1);
-    t().deleteCells(INT_MAX, 3, 1);
-    t().fillCells(rows * cols, 'x', INT_MAX);
-    t().eraseBlock(INT_MIN, 0, INT_MAX, -1);
-    t().moveCells(INT_MIN, 0, 100);
-    t().paintCells(INT_MAX - 10, 100, s().cells.data());
-    EXPECT_EQ(s().cells, before);
-
-    t().fillCells(-5, '*', 8);
-    EXPECT_EQ(h.row(0).substr(0, 4), "***A");
-    s().scrollTop = -3;
-    s().scrollBottom = 1000;
-    t().scrollDown(2);
-    EXPECT_EQ(rowLetters(), "..?BCDEFGHIJKLMNOPQRSTUV");
-    s().cursor = 5 * cols;
-    t().insertCells(-10, 4, 1);
-    EXPECT_EQ(h.row(5), "    " + std::string(cols - 4, 'D'));
-    t().eraseBlock(-1, 0, INT_MAX, cols);
-    t().scrollUp(INT_MAX);
-    EXPECT_EQ(rowLetters(), std::string(rows, '.'));
-}
-
-// Keys typed during a hold still act.
-TEST_F(DrawingTest, HoldLastsUntilScrollLockOffAnotherSessionOrAClearScreen) {
-    Screen* held = &s();
-    held->modes |= MODE_HOLD;
-    h.adapter.pushKey('k');
-    h.adapter.pushKey(KEY_SCROLL_OFF);
-    t().scrollUp(1);
-    EXPECT_EQ(rowLetters(), "BCDEFGHIJKLMNOPQRSTUVWX.");
-    EXPECT_EQ(h.takeReplies(), "k");
-
-    held->modes |= MODE_HOLD;
-    h.adapter.pushKey(0x6900);  // Alt+F2 opens and shows session 2: the scroll is abandoned
-    t().scrollUp(1);
-    EXPECT_EQ(t().currentScreen, t().screens[1]);
-    EXPECT_EQ(held->cells[0] & 0xFF, 'B');
-
-    s().modes |= MODE_HOLD;
-    t().clearScreen();
-    EXPECT_EQ(h.adapter.cursorPosition, 0);
-    t().scrollUp(1);  // no key is scripted: a hold left on would fail here
+TEST(ConsoleOutput, TextWritesAndBlockMovesMatchTheirCellByCellDefinitions) {
+    std::mt19937 random(5);
+    auto coordinate = [&](int size) { return static_cast<SHORT>(static_cast<int>(random() % (size + 6)) - 3); };
+    for (int round = 0; round < 2000; round++) {
+        int width = 1 + static_cast<int>(random() % 12);
+        int height = 1 + static_cast<int>(random() % 6);
+        bool wrap = random() % 2;
+        ConsoleOutput console(width, height);
+        console.mode = wrap ? ENABLE_WRAP_AT_EOL_OUTPUT : 0;
+        for (int i = 0; i < width * height; i++)
+            console.at(i % width, i / width) = ConsoleCell{static_cast<unsigned char>('a' + i % 26), static_cast<WORD>(i)};
+        for (int step = 0; step < 4; step++) {
+            Cells expected = console.snapshot();
+            if (random() % 2) {
+                COORD cursor{static_cast<SHORT>(random() % width), static_cast<SHORT>(random() % height)};
+                ASSERT_TRUE(console.moveCursor(cursor));
+                // Any attribute word, the high byte and bit 7 included.
+                console.attributes = static_cast<WORD>(random());
+                console.changed = false;
+                std::string bytes(random() % (3 * width * height + 2), '\0');
+                for (char& byte : bytes) byte = static_cast<char>(random());
+                console.writeText(bytes.data(), static_cast<DWORD>(bytes.size()));
+                writeByByte(expected, cursor, width, wrap, bytes, console.attributes);
+                ASSERT_EQ(std::pair(console.cursor.X, console.cursor.Y), std::pair(cursor.X, cursor.Y));
+                ASSERT_EQ(console.changed, !bytes.empty());
+            } else {
+                SMALL_RECT scroll{coordinate(width), coordinate(height), coordinate(width), coordinate(height)};
+                SMALL_RECT clip{coordinate(width), coordinate(height), coordinate(width), coordinate(height)};
+                COORD to{coordinate(width), coordinate(height)};
+                // Half of the moves take whole rows, as scrolling does.
+                if (random() % 2) {
+                    scroll.Left = clip.Left = to.X = static_cast<SHORT>(-static_cast<int>(random() % 2));
+                    scroll.Right = clip.Right = static_cast<SHORT>(width - 1 + random() % 2);
+                }
+                const SMALL_RECT* clipping = random() % 3 == 0 ? nullptr : &clip;
+                ConsoleCell fill{'#', static_cast<WORD>(step)};
+                moveByCell(expected, width, scroll, clipping, to, fill);
+                console.scrollRectangle(scroll, clipping, to, fill);
+            }
+            ASSERT_EQ(console.snapshot(), expected) << "round " << round << " step " << step;
+        }
+    }
 }
