@@ -41,21 +41,17 @@ void writeByByte(Cells& cells, COORD& cursor, int width, bool wrap, const std::s
 void moveByCell(Cells& cells, int width, SMALL_RECT scroll, const SMALL_RECT* clip, COORD to, ConsoleCell fill) {
     const Cells before = cells;
     int height = static_cast<int>(cells.size()) / width;
-    auto inside = [](int x, int y, int left, int top, int right, int bottom) {
-        return x >= left && x <= right && y >= top && y <= bottom;
-    };
-    int left = std::max<int>(scroll.Left, 0);
-    int top = std::max<int>(scroll.Top, 0);
-    int right = std::min<int>(scroll.Right, width - 1);
-    int bottom = std::min<int>(scroll.Bottom, height - 1);
+    auto inside = [](int x, int y, SMALL_RECT r) { return x >= r.Left && x <= r.Right && y >= r.Top && y <= r.Bottom; };
+    SMALL_RECT moved{std::max<SHORT>(scroll.Left, 0), std::max<SHORT>(scroll.Top, 0),
+                     std::min<SHORT>(scroll.Right, width - 1), std::min<SHORT>(scroll.Bottom, height - 1)};
     int dx = to.X - scroll.Left;
     int dy = to.Y - scroll.Top;
     for (int y = 0; y < height; y++) {
         for (int x = 0; x < width; x++) {
-            if (clip != nullptr && !inside(x, y, clip->Left, clip->Top, clip->Right, clip->Bottom)) continue;
-            if (inside(x - dx, y - dy, left, top, right, bottom))
+            if (clip != nullptr && !inside(x, y, *clip)) continue;
+            if (inside(x - dx, y - dy, moved))
                 cells[y * width + x] = before[(y - dy) * width + x - dx];
-            else if (inside(x, y, left, top, right, bottom))
+            else if (inside(x, y, moved))
                 cells[y * width + x] = fill;
         }
     }
