@@ -41,7 +41,9 @@ void writeByByte(Cells& cells, COORD& cursor, int width, bool wrap, const std::s
 void moveByCell(Cells& cells, int width, SMALL_RECT scroll, const SMALL_RECT* clip, COORD to, ConsoleCell fill) {
     const Cells before = cells;
     int height = static_cast<int>(cells.size()) / width;
-    auto inside = [](int x, int y, SMALL_RECT r) { return x >= r.Left && x <= r.Right && y >= r.Top && y <= r.Bottom; };
+    auto inside = [](int x, int y, SMALL_RECT r) {
+        return x >= r.Left && x <= r.Right && y >= r.Top && y <= r.Bottom;
+    };
     SMALL_RECT moved{std::max<SHORT>(scroll.Left, 0), std::max<SHORT>(scroll.Top, 0),
                      std::min<SHORT>(scroll.Right, width - 1), std::min<SHORT>(scroll.Bottom, height - 1)};
     int dx = to.X - scroll.Left;
@@ -77,7 +79,7 @@ TEST(ConsoleOutput, TextWritesAndBlockMovesMatchTheirCellByCellDefinitions) {
         ConsoleOutput console(width, height);
         console.mode = wrap ? ENABLE_WRAP_AT_EOL_OUTPUT : 0;
         for (int i = 0; i < width * height; i++)
-            console.at(i % width, i / width) = ConsoleCell{static_cast<unsigned char>('a' + i % 26), static_cast<WORD>(i)};
+            console.at(i % width, i / width) = {static_cast<unsigned char>('a' + i % 26), static_cast<WORD>(i)};
         for (int step = 0; step < 4; step++) {
             Cells expected = console.snapshot();
             if (random() % 2) {

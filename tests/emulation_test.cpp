@@ -107,9 +107,9 @@ public:
             const Screen& s = h.screen();
             int last = s.rows * s.cols - 1;
             ::testing::AssertionResult match = cellsMatch(h.terminal, h.adapter);
-            if (match && (h.adapter.cursorVisible != (s.cursorShown > 0) ||
+            if (match && (h.adapter.cursorVisible != (s.cursorShown > 0) || h.adapter.attribute_ != s.sentAttr ||
                           std::min(h.adapter.cursorPosition, last) != std::min(s.cursor, last)))
-                match = ::testing::AssertionFailure() << "the console cursor is elsewhere";
+                match = ::testing::AssertionFailure() << "the console's cursor or attribute is not the screen's";
             if (match && describe(h) != describe(*ways[0]))
                 match = ::testing::AssertionFailure() << describe(h) << "\nway 0:\n" << describe(*ways[0]);
             if (!match) return match << " (way " << i << ")";
@@ -244,9 +244,9 @@ void check(Scenario& s, const std::string& checks) {
 // that move, edit, scroll and reply, colours, controls, runs of text and
 // stray bytes.
 std::string randomStream(std::mt19937& random, size_t length) {
-    static const char* const pieces[] = {"\x1b", "\x1b[", "\x1b]", "\x1bQ2|", "\x1b(", "\x9b", "?", "=", ";", "25",
-                                         "99999999999", "2147483647", "\a", "\r", "\n", "\b", "\t", "\x0e",
-                                         "\x0f", "\f", "\x05", "|", "M", "D", "7", "8"};
+    static const char* const pieces[] = {"\x1b", "\x1b[", "\x1b]", "\x1bQ2|", "\x1b(", "\x9b", "?", "=", ";",
+                                         "25", "99999999999", "2147483647", "\a", "\r", "\n", "\b", "\t",
+                                         "\x0e", "\x0f", "\f", "\x05", "|", "M", "D", "7", "8"};
     static const std::string finals = "HJKLMP@STXrsumhlACEdnctx";
     auto number = [&](unsigned limit) { return std::to_string(random() % limit); };
     std::string stream;
@@ -352,9 +352,9 @@ TEST(Emulation, RandomStreamsShowOnTheConsoleThroughTheConsoleAdapter) {
 // text on the last row or on the bottom row of an otherwise blank region, the
 // last for a count that ends one space into the row after.
 TEST(Emulation, HugeErasesGiveTheScreenOfTheirWholeCount) {
-    for (const char* setup : {"{fill}\\e[11;6H", "\\e[3;12r\\e[12m\\e[44m{fill}\\e[21;8H", "{1920*x}\\e[2;23r\\e[31m",
-                              "\\e[5;24r\\e[12m{fill}\\e[3;71H", "\\e[20Ht\\e[1;20r\\e[24H",
-                              "\\e[24H{50*t}\\e[1;20r\\e[24;45H"}) {
+    for (const char* setup : {"{fill}\\e[11;6H", "\\e[3;12r\\e[12m\\e[44m{fill}\\e[21;8H",
+                              "{1920*x}\\e[2;23r\\e[31m", "\\e[5;24r\\e[12m{fill}\\e[3;71H",
+                              "\\e[20Ht\\e[1;20r\\e[24H", "\\e[24H{50*t}\\e[1;20r\\e[24;45H"}) {
         for (auto [count, printed] : {std::pair(4 * CELLS + 37, 4 * CELLS + 37),
                                       std::pair(INT32_MAX, 4 * CELLS + INT32_MAX % 80)}) {
             Scenario erased, typed;
