@@ -369,6 +369,14 @@ TEST(Emulation, HugeErasesGiveTheScreenOfTheirWholeCount) {
     }
 }
 
+TEST(Screen, StoresNothingPastTheSpareRow) {
+    Screen screen(2, 4);
+    screen.cursor = 10;
+    screen.storeCells('y', 5);
+    EXPECT_EQ(screen.cursor, 15);
+    EXPECT_EQ(screen.cells[11], 'y');
+}
+
 // Regions, positions and counts outside the screen are cut to it, and a
 // request with nothing left changes nothing.
 TEST(Emulation, DrawingRequestsAreCutToTheScreen) {

@@ -1,15 +1,13 @@
-// The screen's cell store and the console's own text writes and block moves,
-// against their cell-by-cell definitions.
+// The console's own text writes and block moves give what writing byte by
+// byte and moving cell by cell give.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <climits>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/console.h"
-#include "screen/screen.h"
 
 namespace {
 
@@ -60,14 +58,6 @@ void moveByCell(Cells& cells, int width, SMALL_RECT scroll, const SMALL_RECT* cl
 }
 
 }  // namespace
-
-TEST(Screen, StoresNothingPastTheSpareRow) {
-    Screen screen(2, 4);
-    screen.cursor = 10;
-    screen.storeCells('y', 5);
-    EXPECT_EQ(screen.cursor, 15);
-    EXPECT_EQ(screen.cells[11], 'y');
-}
 
 TEST(ConsoleOutput, TextWritesAndBlockMovesMatchTheirCellByCellDefinitions) {
     std::mt19937 random(5);
