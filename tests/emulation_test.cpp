@@ -9,15 +9,15 @@
 // columns.  "stream => checks" is a case on fresh sessions; an indented line
 // goes on with the same ones.  Streams and quoted texts take \e \a \b \t \n
 // \f \r \0 \xHH and {N*text}; streams also {fill} (row r filled with the
-// letter 'A' + r), {open N}, {show N}, {type K} (a key typed) and {push K} (a
-// key left for a wait).  Checks: @R,C the cursor; R,C:"text" text from column
-// C (0 when left out) of row R; R,C="text" the rest of the row, blank after
-// the text; R,C~"fgbg.." attributes, colours kbgcrmyw, capital for a bold
-// foreground or a blinking background; rows="..." each row as its one
-// character, '.' blank, '?' mixed; reply= (none when left out), status=,
-// shown= (the cursor's show count), osc= (the title's length), keyN= (a
-// function key's text), log= (the drawing calls but cursor moves since the
-// last log).
+// letter 'A' + r), {open N}, {show N}, {type K} (a key typed and dispatched)
+// and {push K} (a key left for a wait).  Checks: @R,C the cursor; R,C:"text"
+// text from column C (0 when left out) of row R; R,C="text" the rest of the
+// row, blank after the text; R,C~"fgbg.." attributes, colours kbgcrmyw,
+// capital for a bold foreground or a blinking background; rows="..." each row
+// as its one character, '.' blank, '?' mixed; reply= (none when left out),
+// status=, shown= (the cursor's show count), osc= (the title's length), keyN=
+// (a function key's text), log= (the console calls since the last log, but
+// the cursor placements).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -38,6 +38,7 @@
 namespace {
 
 constexpr int WAYS = 3;
+// An XTERM session on an 80x25 console: one row goes to the status line.
 constexpr int CELLS = 24 * 80;
 
 // Each row as its one character, '.' for a blank row, '?' for a mixed one.
@@ -101,6 +102,8 @@ public:
     Screen& screen() const { return ways[0]->screen(); }
     RecordingAdapter& adapter() const { return ways[0]->adapter; }
 
+    // The ways agree, and each console shows its screen's cells, cursor and
+    // drawing attribute.
     ::testing::AssertionResult consistent() const {
         for (int i = 0; i < WAYS; i++) {
             const TerminalHarness& h = *ways[i];
