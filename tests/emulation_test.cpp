@@ -251,22 +251,27 @@ std::string randomStream(std::mt19937& random, size_t length) {
                                          "25", "99999999999", "2147483647", "\a", "\r", "\n", "\b", "\t",
                                          "\x0e", "\x0f", "\f", "\x05", "|", "M", "D", "7", "8"};
     static const std::string finals = "HJKLMP@STXrsumhlACEdnctx";
-    auto number = [&](unsigned limit) { return std::to_string(random() % limit); };
-    std::string stream;
-    while (stream.size() < length) {
+    // Each << is done before the next, so a seed gives one stream whatever
+    // the compiler.
+    std::ostringstream stream;
+    while (static_cast<size_t>(stream.tellp()) < length) {
         switch (random() % 8) {
         case 0:
-        case 1: stream += pieces[random() % std::size(pieces)]; break;
+        case 1: stream << pieces[random() % std::size(pieces)]; break;
         case 2:
-        case 3: stream += "\x1b[" + number(30) + ";" + number(82) + finals[random() % finals.size()]; break;
-        case 4: stream += "\x1b[" + std::to_string(30 + random() % 20) + "m"; break;
-        case 5: stream += static_cast<char>(random()); break;
+        case 3: {
+            unsigned second = random() % 2 ? 26 : 82;  // regions that end above the last row too
+            stream << "\x1b[" << random() % 30 << ';' << random() % second << finals[random() % finals.size()];
+            break;
+        }
+        case 4: stream << "\x1b[" << 30 + random() % 20 << 'm'; break;
+        case 5: stream << static_cast<char>(random()); break;
         default:
             for (unsigned n = random() % 90; n > 0; n--)
-                stream += static_cast<char>(random() % 3 ? 'a' + random() % 26 : 0x80 + random() % 0x1B);
+                stream << static_cast<char>(random() % 3 ? 'a' + random() % 26 : 0x80 + random() % 0x1B);
         }
     }
-    return stream;
+    return stream.str();
 }
 
 }  // namespace
