@@ -1,6 +1,6 @@
 // Opening, showing, switching and connecting sessions: the device calls, the
 // repaint, and the connection prompt with its nested waits.  The banner's text
-// and colours are in the golden dumps.
+// and colours are in the interpreter cases.
 #include <gtest/gtest.h>
 
 #include <string>
