@@ -219,7 +219,10 @@ void Terminal::stateEscape(int byte) {
         carriageReturn();
         lineFeed();
         break;
-    case 'M': scrollDown(1); break;  // reverse index, whatever the cursor row
+    case 'M':  // reverse index, whatever the cursor row
+        scrollDown(1);
+        placeCursor();  // drawing the blank line moved the console's cursor
+        break;
     case 'Q':                        // define a function key
         s.params[0] = 0;
         s.state = &Terminal::stateKeyNumber;
