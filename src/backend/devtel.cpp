@@ -83,13 +83,15 @@ void DevTel::leave(int) {}
 int DevTel::open(int session, const char* type, int rows, int columns) {
     if (session < 0 || session >= TEL_SESSIONS) return 1;
     currentIndex = session;
-    current = &sessions[session];
-    if (current->connected) {
-        current->telnet.describeTerminal(type, rows, columns);
-        watchSelected();
-        return 0;
-    }
+    TelSession& record = sessions[session];
+    current = &record;
+    if (!record.connected && connectSession(record) != 0) return 1;
+    record.telnet.describeTerminal(type, rows, columns);
+    watchSelected();
+    return 0;
+}
 
+int DevTel::connectSession(TelSession& record) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
     if (s == INVALID_SOCKET) {
         terror("Telnet : socket()");
@@ -122,12 +124,9 @@ int DevTel::open(int session, const char* type, int rows, int columns) {
     unsigned long nonBlocking = 1;
     ioctlsocket(s, FIONBIO, &nonBlocking);
 
-    TelSession& record = sessions[session];
     record = TelSession{};
     record.socket = s;
     record.connected = 1;
-    record.telnet.describeTerminal(type, rows, columns);
-    watchSelected();
     if (proxyEnabled) sendRelayRequest(record, host, port);
     return 0;
 }

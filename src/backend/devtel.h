@@ -47,6 +47,9 @@ public:
     int32_t currentIndex = 0;
 
 private:
+    // Connects the session to the host, directly or through the relay proxy;
+    // 0 on success.
+    int connectSession(TelSession& record);
     int connectTo(SOCKET s, const char* name, int port, const char* targetHost);
     void sendRelayRequest(TelSession& session, const char* host, int port);
     void watchSelected();

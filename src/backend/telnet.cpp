@@ -139,14 +139,13 @@ void TelnetProtocol::handleSubnegotiation(unsigned char byte, std::string& repli
     case State::SubBodyIac:
         if (byte == IAC) {
             state = State::SubBody;
-        } else if (byte == SE) {
-            state = State::Data;
-        } else {
-            // A command inside: the host never closed the subnegotiation.
-            // Ending it here keeps the rest of the stream from vanishing.
-            state = State::Command;
-            handleCommand(byte, replies);
+            return;
         }
+        // Any other command ends the subnegotiation: SE, which then does
+        // nothing more, or another one when the host never closed it, which
+        // keeps the rest of the stream from vanishing.
+        state = State::Command;
+        handleCommand(byte, replies);
         return;
     default:
         break;
