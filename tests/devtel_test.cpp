@@ -66,9 +66,10 @@ std::string readAll(DevTel& device, int max = IO_BLOCK_SIZE) {
     return all;
 }
 
-// A listening socket on 127.0.0.1 that plays the host or the proxy.
+// A listening socket on 127.0.0.1 that plays the host or the proxy, on the
+// port wanted when it is free, else on one of the system's choice.
 struct Listener {
-    Listener() {
+    explicit Listener(int wanted = 0) {
         WSADATA data;
         WSAStartup(MAKEWORD(1, 1), &data);
         socket = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -76,8 +77,15 @@ struct Listener {
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         SocketLength length = sizeof address;
-        if (bind(socket, reinterpret_cast<SOCKADDR*>(&address), length) == 0 && listen(socket, 4) == 0 &&
-            getsockname(socket, reinterpret_cast<SOCKADDR*>(&address), &length) == 0)
+#ifndef _WIN32
+        int reuse = 1;  // the port is free again while connections of an earlier run wait out their close
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
+#endif
+        for (int tried : {wanted, 0})
+            if (address.sin_port = htons(static_cast<unsigned short>(tried));
+                bind(socket, reinterpret_cast<SOCKADDR*>(&address), length) == 0)
+                break;
+        if (listen(socket, 4) == 0 && getsockname(socket, reinterpret_cast<SOCKADDR*>(&address), &length) == 0)
             port = ntohs(address.sin_port);
     }
     ~Listener() { closesocket(socket); }
@@ -92,20 +100,23 @@ struct Listener {
 // connection and stream, only the shown one waking the idle wait; a host that
 // logs out, and a loss found while an error box lets the user show another.
 TEST(DevTel, SessionsHaveTheirOwnConnectionStreamEndAndLoss) {
-    Listener host;
+    Listener host(65535);  // the highest port still goes on the wire as it is
     RecordingAdapter adapter;
     auto device = std::make_unique<DevTel>(host.text().c_str());
     auto terminal = std::make_unique<Terminal>(&adapter, device.get(), XTERM, 0, 0);
     terminal->openSession(0);
     SOCKET first = host.accept();
-    // The other sessions go through the proxy, which is told where to relay before all else.
-    device->setProxy(host.text().c_str());
+    // The other sessions go through the proxy, named, which is told where to relay before all else.
+    const std::string proxy = "localhost:" + std::to_string(host.port);
+    device->setProxy(proxy.c_str());
     ASSERT_EQ(device->open(1, "Scoansi", 25, 300), 0);
-    EXPECT_TRUE(shows(adapter, "Connecting to " + host.text() + " Proxy " + host.text()));
+    EXPECT_TRUE(shows(adapter, "Connecting to " + host.text() + " Proxy " + proxy));
     SOCKET second = host.accept();
     for (int session : {2, 3}) ASSERT_EQ(device->open(session, "xterm", 24, 80), 0);
     SOCKET third = host.accept(), fourth = host.accept();
     EXPECT_EQ(device->isOpen(3), 1);
+    for (int outside : {-1, TEL_SESSIONS}) device->close(outside);
+    EXPECT_EQ(device->isOpen(-1) + device->isOpen(TEL_SESSIONS), 0);
     const std::string relay = "relay 127.0.0.1 " + std::to_string(host.port) + "\n";
     for (SOCKET s : {second, third, fourth}) EXPECT_EQ(receive(s, relay.size()), relay);
     // Nothing to read yet is a would-block, not a lost connection: no key is scripted for a box.
@@ -163,6 +174,7 @@ TEST(DevTel, SessionsHaveTheirOwnConnectionStreamEndAndLoss) {
 TEST(DevTel, FailedConnectionsShowTheErrorBoxAndLeaveTheSessionClosed) {
     TerminalHarness harness;
     harness.open();
+    EXPECT_EQ(DevTel("127.0.0.1").write("a", 1), 1) << "nothing selected yet";
     // A port nobody listens on: one that was listened on and is no more.
     const std::string refused = Listener().text(), longName(300, 'h');
     struct Case { std::string host, proxy, message, connecting; };
