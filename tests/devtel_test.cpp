@@ -47,6 +47,14 @@ bool peerClosed(SOCKET s) {
 
 void hostSends(SOCKET s, const std::string& bytes) { send(s, bytes.data(), static_cast<int>(bytes.size()), 0); }
 
+// The handle a new socket gets.  Handles are reused: a socket left open
+// changes it.
+SOCKET nextSocket() {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+    closesocket(s);
+    return s;
+}
+
 DWORD idleWaitLasts(DWORD milliseconds) {
     DWORD start = GetTickCount();
     idleWait(milliseconds);
@@ -177,6 +185,7 @@ TEST(DevTel, FailedConnectionsShowTheErrorBoxAndLeaveTheSessionClosed) {
     EXPECT_EQ(DevTel("127.0.0.1").write("a", 1), 1) << "nothing selected yet";
     // A port nobody listens on: one that was listened on and is no more.
     const std::string refused = Listener().text(), longName(300, 'h');
+    const SOCKET unused = nextSocket();
     struct Case { std::string host, proxy, message, connecting; };
     const Case cases[] = {
         {refused, "", "connect() a " + refused, "Connecting to " + refused + " "},
@@ -203,6 +212,7 @@ TEST(DevTel, FailedConnectionsShowTheErrorBoxAndLeaveTheSessionClosed) {
         EXPECT_TRUE(shows(harness.adapter, c.host == longName ? c.message : c.message + "  Press any key"));
         EXPECT_TRUE(shows(harness.adapter, c.connecting));
     }
+    EXPECT_EQ(nextSocket(), unused) << "each failed attempt closes its socket";
     EXPECT_TRUE(cellsMatch(harness.terminal, harness.adapter));
 }
 
