@@ -1,12 +1,13 @@
 // The Telnet device: sessions, connecting (directly or through the relay
-// proxy), closing and the report of a lost connection.  The byte stream of a
-// session is in telnet.cpp.
+// proxy), the byte stream of each session through its Telnet protocol,
+// closing and the report of a lost connection.
 #include "backend/devtel.h"
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "terminal/print.h"
 
@@ -14,6 +15,9 @@ namespace {
 
 constexpr int RELAY_REQUEST_SIZE = 128;
 constexpr long MAX_PORT = 65535;
+
+// bytesWaiting when the connection has ended.
+constexpr int RECEIVE_LOST = -1;
 
 // Reads a port the way atoi does (blanks, a sign, leading digits, 0 if none)
 // without its undefined behaviour on overflow.
@@ -78,16 +82,16 @@ void DevTel::leave(int) {}
 
 int DevTel::open(int session, const char* type, int rows, int columns) {
     if (session < 0 || session >= TEL_SESSIONS) return 1;
-    termType = type != nullptr ? type : "";
-    winRows = rows;
-    winCols = columns;
     currentIndex = session;
-    current = &sessions[session];
-    if (current->connected) {
-        watchSelected();
-        return 0;
-    }
+    TelSession& record = sessions[session];
+    current = &record;
+    if (!record.connected && connectSession(record) != 0) return 1;
+    record.telnet.describeTerminal(type, rows, columns);
+    watchSelected();
+    return 0;
+}
 
+int DevTel::connectSession(TelSession& record) {
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
     if (s == INVALID_SOCKET) {
         terror("Telnet : socket()");
@@ -120,11 +124,9 @@ int DevTel::open(int session, const char* type, int rows, int columns) {
     unsigned long nonBlocking = 1;
     ioctlsocket(s, FIONBIO, &nonBlocking);
 
-    TelSession& record = sessions[session];
     record = TelSession{};
     record.socket = s;
     record.connected = 1;
-    watchSelected();
     if (proxyEnabled) sendRelayRequest(record, host, port);
     return 0;
 }
@@ -163,6 +165,76 @@ void DevTel::sendRelayRequest(TelSession& session, const char* host, int port) {
     char request[RELAY_REQUEST_SIZE];
     int length = std::snprintf(request, sizeof request, "relay %s %d\n", host, port);
     sendBytes(session, request, length);
+}
+
+// The received bytes not yet taken, receiving more when they are used up: 0
+// when none came.
+int DevTel::bytesWaiting(TelSession& session) {
+    if (session.recvIndex < session.recvCount) return session.recvCount - session.recvIndex;
+    if (session.lost) return RECEIVE_LOST;
+    int received = static_cast<int>(
+        recv(session.socket, reinterpret_cast<char*>(session.recvBuffer), RECV_BUFFER_SIZE, 0));
+    session.recvIndex = 0;
+    session.recvCount = 0;
+    if (received < 0) {
+        if (reportError() == 0) return 0;
+        session.lost = 1;
+        return RECEIVE_LOST;
+    }
+    if (received == 0) {
+        // The host ended the connection (a logout): not an error to show.
+        session.lost = 1;
+        return RECEIVE_LOST;
+    }
+    session.recvCount = received;
+    return received;
+}
+
+int DevTel::read(char* buffer, int max) {
+    if (current == nullptr || !current->connected) return -1;
+    TelSession& session = *current;
+    std::string data;
+    std::string replies;
+    int waiting = 0;
+    while (static_cast<int>(data.size()) < max && current == &session &&
+           (waiting = bytesWaiting(session)) > 0) {
+        std::string_view bytes(reinterpret_cast<const char*>(session.recvBuffer) + session.recvIndex,
+                               static_cast<size_t>(waiting));
+        // The protocol stops after a byte that owes replies: they go out before
+        // anything later is taken, so that what follows a loss found while
+        // sending them stays in the buffer.
+        session.recvIndex += static_cast<int32_t>(
+            session.telnet.receive(bytes, static_cast<size_t>(max) - data.size(), data, replies));
+        if (!replies.empty()) sendBytes(session, replies.data(), static_cast<int>(replies.size()));
+        replies.clear();
+    }
+    // An error box lets the user select another session while it waits;
+    // neither these bytes nor the loss belong to that one.  The loss stays
+    // recorded for when this session is read again.
+    if (current != &session) return 0;
+    // Data that came before the end of the connection is still shown; the
+    // next read reports the end.
+    if (waiting == RECEIVE_LOST && data.empty()) return -1;
+    std::memcpy(buffer, data.data(), data.size());
+    return static_cast<int>(data.size());
+}
+
+int DevTel::write(const char* bytes, int count) {
+    if (count < 1 || current == nullptr || !current->connected) return count;
+    TelSession& session = *current;
+    if (session.telnet.echoesLocally())
+        for (int i = 0; i < count; i++) tputc(static_cast<unsigned char>(bytes[i]));
+    std::string out = TelnetProtocol::encode({bytes, static_cast<size_t>(count)});
+    sendBytes(session, out.data(), static_cast<int>(out.size()));
+    return count;
+}
+
+int DevTel::sendBytes(TelSession& session, const char* bytes, int count) {
+    int sent = send(session.socket, bytes, count, 0);
+    // A short count is a full send buffer: the rest is lost silently, like a
+    // would-block.  Only a failure can tell of a lost connection.
+    if (sent < 0 && reportError() != 0) session.lost = 1;
+    return sent;
 }
 
 void DevTel::close(int session) {
