@@ -55,7 +55,8 @@ TEST(Utf8Decoder, ACharacterIsDecodedWhenItsLastByteArrivesWhereverTheReadsSplit
     for (const auto& form : forms) {
         for (size_t split = 1; split < form.bytes.size(); split++) {
             Utf8Decoder decoder;
-            EXPECT_EQ(decoded(decoder, "a" + form.bytes.substr(0, split)), "a") << form.expected << split;
+            std::string bytes = "a";
+            EXPECT_EQ(decoded(decoder, bytes.append(form.bytes, 0, split)), "a") << split;
             // The session's decoder is a value: a copy goes on where it stood.
             Utf8Decoder copy = decoder;
             EXPECT_EQ(decoded(copy, form.bytes.substr(split) + "b"), form.expected + "b") << split;
