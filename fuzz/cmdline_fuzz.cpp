@@ -62,12 +62,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     StartupSettings settings;
     ParseResult result = parseCommandLine(argc, argv.data(), settings);
-    if (result != ParseResult::Run && result != ParseResult::Usage) fail("unknown result");
+    if (result != ParseResult::Run && result != ParseResult::Usage && result != ParseResult::LongOption)
+        fail("unknown result");
     if (settings.emulation < SCOANSI || settings.emulation > XTERM) fail("emulation out of range");
     if (!pointsIntoArguments(settings.host, argv) || !pointsIntoArguments(settings.printer, argv) ||
-        !pointsIntoArguments(settings.proxy, argv))
+        !pointsIntoArguments(settings.proxy, argv) || !pointsIntoArguments(settings.endingOption, argv))
         fail("a text outside the arguments");
-    if (result == ParseResult::Usage || !modeRunnable(settings)) return 0;
+    if (result != ParseResult::Run || !modeRunnable(settings)) return 0;
 
     // What start-up hands on, in its order.
     DevTel device(settings.host);

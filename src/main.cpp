@@ -30,7 +30,9 @@ void leaveLastWords(const Terminal& terminal, const StartupSettings& settings) {
 
 int main(int argc, char** argv) {
     StartupSettings settings;
-    if (parseCommandLine(argc, argv, settings) == ParseResult::Usage) usage();
+    ParseResult parsed = parseCommandLine(argc, argv, settings);
+    if (parsed == ParseResult::Usage) usage();
+    if (parsed == ParseResult::LongOption) return answerLongOption(settings.endingOption, stdout, stderr);
     // The console is set up before the mode is looked at, so a bad mode is
     // reported on a console that is already set up.
     AdapNT adapter(settings.keyboardCode, settings.forceNumpad);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "backend/adapnt.h"
+#include "text/cp437.h"
 
 namespace {
 

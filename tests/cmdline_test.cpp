@@ -97,3 +97,53 @@ TEST(CommandLine, UsageTextByteForByte) {
 TEST(CommandLineDeathTest, UsageExitsWithStatusOne) {
     EXPECT_EXIT(usage(), ::testing::ExitedWithCode(1), "");
 }
+
+TEST(CommandLine, LongOptionsComeFirstFromAnywhereAndEndTheRunOrSetUtf8) {
+    const struct {
+        std::vector<const char*> args;
+        const char* ending;  // the option that ends the run; none: it runs
+        bool utf8;
+    } cases[] = {{{"--utf8", "-a", "host"}, nullptr, true},
+                 {{"-a", "host", "--utf8"}, nullptr, true},
+                 {{"-a", "host"}, nullptr, false},
+                 {{"-h", "--version", "--help"}, "--version", false},  // before -h, the first one
+                 {{"--utf8", "host", "--UTF8"}, "--UTF8", true},
+                 {{"--utf8=yes", "host"}, "--utf8=yes", false},
+                 {{"--", "host"}, "--", false}};
+    for (const auto& c : cases) {
+        Parsed p(c.args);
+        EXPECT_EQ(p.settings.utf8, c.utf8) << c.args[0];
+        if (c.ending != nullptr) {
+            EXPECT_EQ(p.result, ParseResult::LongOption) << c.ending;
+            EXPECT_STREQ(p.settings.endingOption, c.ending);
+        } else {
+            EXPECT_TRUE(p.runnable() && p.settings.emulation == SCOANSI) << c.args[0];
+        }
+    }
+
+    auto contents = [](FILE* file) {
+        std::string text(static_cast<size_t>(std::ftell(file)), '\0');
+        std::rewind(file);
+        EXPECT_EQ(std::fread(text.data(), 1, text.size(), file), text.size());
+        std::fclose(file);
+        return text;
+    };
+    // The exit status, standard output and standard error of the answer.
+    auto answered = [&contents](const char* option) {
+        FILE* out = std::tmpfile();
+        FILE* err = std::tmpfile();
+        int status = answerLongOption(option, out, err);
+        return std::make_tuple(status, contents(out), contents(err));
+    };
+    const std::string unknown = " (zarnek --help lists the options)\n";
+    EXPECT_EQ(answered("--version"), std::make_tuple(0, std::string("ZARNEK 2.07\n"), std::string()));
+    EXPECT_EQ(answered("--some-option"),
+              std::make_tuple(1, std::string(), "zarnek: unknown option --some-option" + unknown));
+    EXPECT_EQ(answered("--"), std::make_tuple(1, std::string(), "zarnek: unknown option --" + unknown));
+    const auto [status, help, errors] = answered("--help");
+    FILE* usageFile = std::tmpfile();
+    writeUsage(usageFile);
+    EXPECT_TRUE(status == 0 && errors.empty() && help.rfind(contents(usageFile), 0) == 0) << help;
+    for (const char* part : {"\t--version", "\t--utf8", "\tCtrl+Alt+X", "\tShift+Insert", "man zarnek"})
+        EXPECT_NE(help.find(part), std::string::npos) << part;
+}

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/posix/console.h"
+#include "text/cp437.h"
 
 namespace {
 

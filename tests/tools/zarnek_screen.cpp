@@ -16,6 +16,7 @@
 
 #include "platform/posix/console.h"
 #include "terminal_harness.h"
+#include "text/cp437.h"
 
 namespace {
 

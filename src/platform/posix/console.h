@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/cp437.h"
-
 typedef int BOOL;
 typedef unsigned long DWORD;
 typedef unsigned short WORD;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "console.h"
+#include "text/cp437.h"
 
 namespace {
 

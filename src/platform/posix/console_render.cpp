@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "text/cp437.h"
 
 namespace {
 

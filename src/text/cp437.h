@@ -1,6 +1,6 @@
 // Code page 437, the console's character set: the POSIX console shows it on
 // a UTF-8 terminal and reads it back from one, and screen dumps are written
-// in it.
+// in it.  It needs no platform, so every layer may use it.
 #pragma once
 #include <string>
 

@@ -1,5 +1,5 @@
 // Code page 437, the console's character set, to Unicode and back.
-#include "platform/cp437.h"
+#include "text/cp437.h"
 
 namespace {
 
