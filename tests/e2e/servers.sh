@@ -6,7 +6,7 @@
 #   free_port                      a port nobody listens on
 #   start_inetutils_telnetd PORT   inetutils telnetd under socat, one per connection
 #   start_busybox_telnetd PORT     busybox telnetd
-#   start_relay BUILD_DIR          zarnek-relay on a port of its choice, in RELAY_PORT
+#   start_relay                    the relay proxy on a free port, in RELAY_PORT
 #   stop_server PID
 #   servers_cleanup                stop every server left and remove the work files
 #
@@ -77,21 +77,17 @@ start_busybox_telnetd() {  # start_busybox_telnetd PORT
     start_server "$1" busybox telnetd -F -b 127.0.0.1 -p "$1" -l "$SERVER_SHELL"
 }
 
-# start_relay BUILD_DIR: the relay prints the port it chose.
+# start_relay: the relay proxy, socat reading the request line "relay HOST PORT" and then carrying the
+# bytes both ways, on a free port in RELAY_PORT.
 start_relay() {
-    local tries
-    "$1/zarnek-relay" 0 </dev/null >"$SERVER_DIR/relay.port" 2>"$SERVER_DIR/relay.log" &
-    SERVER_PID=$!
-    SERVER_PIDS+=("$SERVER_PID")
-    RELAY_PORT=
-    for tries in $(seq 100); do
-        RELAY_PORT=$(head -n 1 "$SERVER_DIR/relay.port")
-        [ -n "$RELAY_PORT" ] && return 0
-        sleep 0.05
-    done
-    echo "the relay did not start" >&2
-    cat "$SERVER_DIR/relay.log" >&2
-    return 1
+    cat >"$SERVER_DIR/relay" <<'EOF2'
+#!/bin/sh
+read -r _ host port
+exec socat - "TCP:$host:$port"
+EOF2
+    chmod +x "$SERVER_DIR/relay"
+    RELAY_PORT=$(free_port)
+    start_server "$RELAY_PORT" socat "TCP-LISTEN:$RELAY_PORT,bind=127.0.0.1,reuseaddr,fork" "EXEC:$SERVER_DIR/relay"
 }
 
 stop_server() {  # stop_server PID

@@ -9,7 +9,6 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 program=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-build_dir=$(dirname "$program")
 . "$here/lib.sh"
 . "$here/servers.sh"
 trap 'servers_cleanup; e2e_cleanup' EXIT
@@ -126,7 +125,7 @@ inetutils=127.0.0.1:$inetutils_port
 busybox_port=$(free_port)
 start_busybox_telnetd "$busybox_port" || exit 1
 busybox=127.0.0.1:$busybox_port
-start_relay "$build_dir" || exit 1
+start_relay || exit 1
 
 # inetutils asks for the terminal type and lowercases it into TERM.
 connect_and_work inetutils-xterm 80 25 xterm "24 80" -t "$inetutils"
