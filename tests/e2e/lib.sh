@@ -1,237 +1,176 @@
-# Helpers for the end-to-end scenarios: the real program in a detached tmux
-# session of a given size, keys typed with send-keys, the screen read back with
-# capture-pane.  Source this file, then end the script with e2e_done.
-#
-#   e2e_start NAME COLS ROWS CMD...   type CMD into a fresh shell of that size
-#   e2e_keys NAME KEYS...             tmux send-keys (key names or text)
-#   e2e_screen NAME                   the visible screen as text
-#   e2e_row NAME N                    its row N (from 1)
-#   e2e_consecutive_lines NAME |A|B|  lines A, B, ... one below the other
-#   e2e_status_line_is NAME ROWS COLS SESSION
-#                                     the XTERM status line of that session on
-#                                     row ROWS (needs a UTF-8 locale)
-#   e2e_run_command NAME TEXT         type TEXT and Enter
-#   e2e_wait_text NAME TEXT [SECONDS] wait until TEXT is on the screen
-#   e2e_wait_gone NAME TEXT [SECONDS] wait until TEXT has left the screen
-#   e2e_wait_exit NAME [SECONDS]      wait until the program has ended
-#   e2e_exit_status NAME              the program's exit status, once ended
-#   e2e_program_pid NAME              the PID of the program while it runs
-#   e2e_assert_restored NAME          the shell and the terminal are back
-#   e2e_check DESCRIPTION CMD...      one assertion: CMD must succeed
-#   e2e_ok / e2e_fail DESCRIPTION     count a result by hand
-#   e2e_stop NAME                     end the session
-#   e2e_done                          print "N passed, M failed" and exit
-#
-# Every session runs on a private tmux server (its own socket), so scenarios
-# never touch the user's tmux; the server ends with the script.  CMD is typed
-# into a login-less bash as a command line, followed by an echo of its exit
-# status, so the shell prompt "e2e$ " returns after the program.  To give the
-# program its own environment, prefix CMD with env (env LANG=it_IT.UTF-8 ...).
+# The end-to-end scenarios' helpers; a script sources this with the program's path as its first argument
+# and ends with e2e_done.  Every scenario types "zarnek ARGS" into a login-less bash in a detached session
+# of a private tmux server, reads the screen back with capture-pane and polls with a time limit.  The work
+# directory is the shell's and the servers'; "zarnek" on its PATH runs the program, under Wine for a .exe.
+set -u
+program=$(realpath "$1")
+work=$(mktemp -d "${TMPDIR:-/tmp}/zarnek-e2e.XXXXXX")
+PROMPT='srv$' TIMEOUT=10 S='' sessions=0 passed=0 failed=0 pids=()
+trap 't kill-server 2>/dev/null; kill "${pids[@]}" 2>/dev/null; rm -rf "$work"' EXIT
+script() { printf '#!/bin/sh\n%s\n' "$2" >"$work/$1" && chmod +x "$work/$1"; }  # script NAME TEXT
+mkdir "$work/bin"
+if [[ $program == *.exe ]]; then
+    export WINEPREFIX=${WINEPREFIX:-$(dirname "$program")/wine} WINEDEBUG=-all
+    TIMEOUT=30  # starting Wine takes seconds
+    # Wine gives the terminal its modes back when its server ends, a moment after the program.
+    script bin/zarnek "wine $(printf %q "$program") \"\$@\"; s=\$?; wineserver -w; exit \$s"
+else
+    script bin/zarnek "echo \$\$ >$(printf %q "$work")/pid; exec $(printf %q "$program") \"\$@\""
+fi
+printf 'set -g status off\nset -g exit-empty off\n' >"$work/tmux.conf"  # the server lives until the end
 
-E2E_SOCKET="zarnek-e2e-$$"
-E2E_PROMPT='e2e$ '
-E2E_PASSED=0
-E2E_FAILED=0
-E2E_TIMEOUT=10
+t() { tmux -L "zarnek-e2e-$$" -f "$work/tmux.conf" "$@"; }
+pane() { t display-message -p -t "$S" "$1"; }
+screen() { t capture-pane -p -t "$S"; }
+has() { [[ "|$(screen | tr '\n' '|')" == *"$1"* ]]; }  # TEXT on the screen, "|" between rows
+rows_with() { [ "$(screen | grep -cF -- "$2")" = "$1" ]; }  # rows_with COUNT TEXT
+keys() { t send-keys -t "$S" "$@"; }
+type_line() { keys -l "$1" && keys Enter; }
 
-e2e_tmux() {
-    tmux -L "$E2E_SOCKET" -f /dev/null "$@"
+poll() {  # poll SECONDS CMD...: true once CMD is, within SECONDS
+    local end=$((SECONDS + $1))
+    until "${@:2}"; do ((SECONDS < end)) || return; sleep 0.05; done
 }
 
-e2e_cleanup() {
-    e2e_tmux kill-server >/dev/null 2>&1 || true
-}
-trap e2e_cleanup EXIT
-
-e2e_ok() {
-    E2E_PASSED=$((E2E_PASSED + 1))
-    echo "ok - $*"
-}
-
-e2e_fail() {
-    E2E_FAILED=$((E2E_FAILED + 1))
-    echo "FAIL - $*"
-}
-
-e2e_check() {  # e2e_check DESCRIPTION CMD...
-    local description=$1
-    shift
-    if "$@"; then
-        e2e_ok "$description"
-    else
-        e2e_fail "$description"
-    fi
-}
-
-e2e_start() {  # e2e_start NAME COLS ROWS CMD...
-    local name=$1 cols=$2 rows=$3
-    shift 3
-    local command_line
-    command_line="$(printf '%q ' "$@"); echo \"e2e-exit=\$?\""
-    e2e_tmux new-session -d -s "$name" -x "$cols" -y "$rows" \
-        "env PS1='$E2E_PROMPT' LANG=C.UTF-8 LC_ALL= LC_CTYPE= bash --norc --noprofile -i" \
-        \; set-option -g status off \; set-option -g exit-empty off || return 1
-    e2e_tmux resize-window -t "$name" -x "$cols" -y "$rows" >/dev/null 2>&1
-    e2e_wait_prompt "$name" || return 1
-    e2e_tmux send-keys -t "$name" -l "$command_line"
-    e2e_tmux send-keys -t "$name" Enter
-}
-
-e2e_keys() {  # e2e_keys NAME KEYS...
-    local name=$1
-    shift
-    e2e_tmux send-keys -t "$name" "$@"
-}
-
-e2e_screen() {  # e2e_screen NAME
-    e2e_tmux capture-pane -p -t "$1"
-}
-
-e2e_row() {  # e2e_row NAME N
-    e2e_screen "$1" | sed -n "${2}p"
-}
-
-e2e_consecutive_lines() {  # e2e_consecutive_lines NAME |LINE|LINE|...|
-    e2e_screen "$1" | tr '\n' '|' | sed 's/^/|/' | grep -qF -- "$2"
-}
-
-E2E_RULE='─'
-
-e2e_status_line_is() {  # e2e_status_line_is NAME ROWS COLS SESSION
-    local line
-    line=$(e2e_row "$1" "$2")
-    # The status text, one blank, then rules up to the next-to-last column.
-    [[ $line =~ ^~screen\ $4\ ($E2E_RULE)+$ ]] && [ "${#line}" -eq $(($3 - 1)) ]
-}
-
-e2e_run_command() {  # e2e_run_command NAME TEXT
-    e2e_keys "$1" -l "$2"
-    e2e_keys "$1" Enter
-}
-
-e2e_pane() {  # e2e_pane NAME FORMAT: a tmux format of the session's pane
-    e2e_tmux display-message -p -t "$1" "$2"
-}
-
-e2e_show_screen() {
-    echo "---- screen of $1 ----"
-    e2e_screen "$1" 2>/dev/null | sed 's/^/| /'
-    echo "----"
-}
-
-e2e_poll() {  # e2e_poll SECONDS CMD...: true once CMD succeeds within SECONDS
-    local deadline=$(( $(date +%s%N) / 1000000 + $1 * 1000 ))
-    shift
-    until "$@"; do
-        (( $(date +%s%N) / 1000000 < deadline )) || return 1
-        sleep 0.05
-    done
-}
-
-e2e_screen_has() {
-    e2e_screen "$1" | grep -qF -- "$2"
-}
-
-e2e_screen_lacks() {
-    ! e2e_screen_has "$1" "$2"
-}
-
-e2e_wait_text() {  # e2e_wait_text NAME TEXT [SECONDS]
-    if e2e_poll "${3:-$E2E_TIMEOUT}" e2e_screen_has "$1" "$2"; then
-        e2e_ok "$1 shows \"$2\""
-        return 0
-    fi
-    e2e_fail "$1 never showed \"$2\""
-    e2e_show_screen "$1"
+check() {  # check DESCRIPTION CMD...: one result; a failure shows the session's screen
+    if "${@:2}"; then passed=$((passed + 1)) && echo "ok - $1" && return; fi
+    failed=$((failed + 1))
+    echo "FAIL - $1"
+    [ -z "$S" ] || screen | sed 's/^/| /'
     return 1
 }
 
-e2e_wait_gone() {  # e2e_wait_gone NAME TEXT [SECONDS]
-    if e2e_poll "${3:-$E2E_TIMEOUT}" e2e_screen_lacks "$1" "$2"; then
-        e2e_ok "$1 no longer shows \"$2\""
-        return 0
-    fi
-    e2e_fail "$1 still shows \"$2\""
-    e2e_show_screen "$1"
-    return 1
-}
-
-e2e_at_prompt() {
-    [ "$(e2e_pane "$1" '#{pane_current_command}')" = bash ] &&
-        e2e_screen "$1" | grep -v '^$' | tail -n 1 | grep -qxF -- "${E2E_PROMPT% }"
-}
-
-e2e_wait_prompt() {
-    e2e_poll "${2:-$E2E_TIMEOUT}" e2e_at_prompt "$1"
-}
-
-e2e_program_ended() {
-    [ "$(e2e_pane "$1" '#{pane_current_command}')" = bash ] && e2e_screen_has "$1" "e2e-exit="
-}
-
-e2e_wait_exit() {  # e2e_wait_exit NAME [SECONDS]: the program ended
-    if e2e_poll "${2:-$E2E_TIMEOUT}" e2e_program_ended "$1"; then
-        e2e_ok "$1: the program ended"
-        return 0
-    fi
-    e2e_fail "$1: the program did not end"
-    e2e_show_screen "$1"
-    return 1
-}
-
-e2e_program_pid() {  # e2e_program_pid NAME: the program under the session's shell
-    ps -o pid= --ppid "$(e2e_pane "$1" '#{pane_pid}')" | tr -d ' ' | head -n 1
-}
-
-e2e_exit_status() {  # e2e_exit_status NAME: prints the last exit status shown
-    e2e_screen "$1" | grep -o 'e2e-exit=[0-9]*' | tail -n 1 | cut -d= -f2
-}
-
-# The terminal modes the shell sees, as "tty-modes: echo icanon opost" (a "-"
-# before a name means off); asked for from inside the pane so it reads the
-# real pty.  The typed command line itself does not contain the marker.
-e2e_tty_modes() {
-    local name=$1
-    e2e_tmux send-keys -t "$name" -l \
-        "echo \"tty-\"\"modes: \$(stty -a | tr -s ' ;' '\\n\\n' | grep -xE -- '-?(icanon|echo|opost|isig)' | tr '\\n' ' ')\""
-    e2e_tmux send-keys -t "$name" Enter
-    e2e_poll 5 e2e_screen_has "$name" "tty-modes: " || return 1
-    e2e_screen "$name" | grep -o 'tty-modes: .*' | tail -n 1
-}
-
-e2e_assert_restored() {  # e2e_assert_restored NAME
-    local name=$1 modes mode
-    # A prompt that is not at the start of its line means a raw terminal.
-    if e2e_wait_prompt "$name" 5; then
-        e2e_ok "$name: the shell prompt is back"
-    else
-        e2e_fail "$name: the shell prompt did not come back at the start of a line"
-        e2e_show_screen "$name"
-    fi
-    e2e_check "$name: not in the alternate screen" \
-        [ "$(e2e_pane "$name" '#{alternate_on}')" = 0 ]
-    e2e_check "$name: autowrap on again" [ "$(e2e_pane "$name" '#{wrap_flag}')" = 1 ]
-    e2e_check "$name: cursor visible" [ "$(e2e_pane "$name" '#{cursor_flag}')" = 1 ]
-    e2e_tmux send-keys -t "$name" -l 'clear'
-    e2e_tmux send-keys -t "$name" Enter
-    e2e_wait_prompt "$name"
-    modes=$(e2e_tty_modes "$name")
-    for mode in icanon echo opost isig; do
-        if [[ " ${modes#tty-modes: } " == *" $mode "* ]]; then
-            e2e_ok "$name: terminal has $mode"
-        else
-            e2e_fail "$name: terminal lacks $mode ($modes)"
-        fi
-    done
-}
-
-e2e_stop() {  # e2e_stop NAME
-    e2e_tmux kill-session -t "$1" >/dev/null 2>&1 || true
-}
+see() { check "$S shows \"$1\"" poll "$TIMEOUT" has "$1"; }
 
 e2e_done() {
-    echo "$E2E_PASSED passed, $E2E_FAILED failed"
-    e2e_cleanup
-    [ "$E2E_FAILED" -eq 0 ]
-    exit
+    echo "$passed passed, $failed failed"
+    exit $((failed > 0))
+}
+
+start() {  # start NAME COLS ROWS COMMAND-LINE: typed into a fresh shell of that size, the session S
+    S=$((++sessions))-$1
+    t new-session -d -s "$S" -x "$2" -y "$3" -c "$work" "env -u LC_ALL -u LC_CTYPE LANG=C.UTF-8 \
+PATH='$work/bin:$PATH' HISTFILE= PS1='e2e\$ ' bash --norc --noprofile -i"
+    poll "$TIMEOUT" has 'e2e$'
+    type_line "$4; echo e2e-exit=\$?"
+}
+
+# A program that SIGINT ends takes the rest of the command line with it: the shell is then all there is.
+# Wine leaves its last screen, the cursor where it was.
+exit_shown() {
+    if [ -n "$1" ]; then screen | grep -q "e2e-exit=$1\$"; else [ "$(pane '#{pane_current_command}')" = bash ]; fi
+}
+as_found() { has '|tty-42|' && [ "$(pane '#{alternate_on}#{wrap_flag}#{cursor_flag}')" = 011 ]; }
+
+# ended STATUS [TEXT...]: the program has ended (with STATUS unless empty) leaving each TEXT in view, and
+# given the terminal back as found: cooked (asked from inside the pane), out of the alternate screen,
+# autowrap and the cursor on.  The session goes.
+ended() {
+    local text
+    check "$S: the program ended${1:+ with status $1}" poll "$TIMEOUT" exit_shown "$1"
+    for text in "${@:2}"; do check "$S: \"$text\" stays in view" has "$text"; done
+    type_line "clear; stty -a | grep -qwE -- '-(icanon|echo|opost|isig)' || echo tty-\$((6 * 7))"
+    check "$S: the terminal as found" poll "$TIMEOUT" as_found
+    t kill-session -t "$S"
+}
+
+status_is() {  # status_is N: the last row is session N's status line (XTERM's)
+    local rule
+    rule=$(printf "%$(($(pane '#{pane_width}') - 11))s")
+    [ "$(screen | tail -n 1)" = "~screen $1 ${rule// /─}" ]
+}
+
+usage_is() {  # usage_is FILE LINE-END: the usage text byte for byte
+    printf "%s$2\n" 'ZARNEK Vers. 2.07 - multi-session terminal emulator and Telnet client' '' \
+        'Program usage : ZARNEK [option(s))] [host[:port]]' '' $'\thost\tName of the host' \
+        $'\t-h\tDisplay this message' $'\t-kn\tKeyboard code (1 = usa,39 =italian,0 = auto)' \
+        $'\t-e\tForce numeric pad on (WIN95)' $'\t-mx\tConnection mode :' $'\t\tT = require host' \
+        $'\t\tE = echo' $'\t-rproxy[:port][\tUse the specified proxy default port 8080' \
+        $'\t-pname\tDefine the printer device name' $'\t-s\tSelect printer before any usage' \
+        $'\t-d\tPrint using double buffer' $'\t-1\tEnable only one session' \
+        $'\t-a\tEnable SCOANSI emulation' $'\t-v\tEnable VT100 emulation' \
+        $'\t-x\tEnable LINUX emulation' $'\t-t\tEnable XTERM emulation (default)' '' \
+        $'\tDefault options -t -k0 -plpt1 -mT' | cmp -s - "$1"
+}
+
+check_usage() {  # check_usage LINE-END: -h writes the usage text and ends with status 1
+    start usage 80 25 'zarnek -h >usage.txt'
+    ended 1
+    check "usage: the text byte for byte" usage_is "$work/usage.txt" "$1"
+}
+
+# echo_session COLS ROWS [HOOK]: the banner and the status line, typed text echoed, HOOK, Alt+F2 shows a
+# second session and Alt+F1 the first as it was, Ctrl+Alt+X closes each, and the program ends with 0.
+# (Wine's console draws later text at the wrong place if keys come before its first screen is whole.)
+echo_session() {
+    start "echo$1" "$1" "$2" 'zarnek -me'
+    see "ZARNEK Vers. 2.07" && see "Screen $1x$(($2 - 1))" || return
+    check "$S: session 1's status line" poll "$TIMEOUT" status_is 1
+    keys -l abc
+    see abc
+    "${3:-true}"
+    keys M-F2
+    check "$S: Alt+F2 shows session 2" poll "$TIMEOUT" status_is 2
+    keys -l second
+    see second
+    keys M-F1
+    check "$S: Alt+F1 shows session 1 as it was" poll "$TIMEOUT" eval 'status_is 1 && has abc && ! has second'
+    keys C-M-x
+    check "$S: Ctrl+Alt+X closes it, session 2 shows" poll "$TIMEOUT" eval 'status_is 2 && has second'
+    keys C-M-x
+    ended 0
+}
+
+# Telnet servers on free ports of 127.0.0.1, a shell for a login: serve VAR SERVER runs SERVER PORT in the
+# work directory and sets VAR to 127.0.0.1:PORT once the port accepts.
+script shell "PS1='$PROMPT ' exec /bin/sh -i"
+# The relay proxy: the request line "relay HOST PORT", then the bytes both ways.
+script relay 'read -r _ host port; exec socat - "TCP:$host:$port"'
+listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+free_port() { local p; until p=$((20000 + RANDOM % 40000)); ! listening $p; do :; done; echo $p; }
+listen() { exec socat "TCP-LISTEN:$1,bind=127.0.0.1,reuseaddr,fork" "$2"; }
+inetutils() { listen "$1" "EXEC:/usr/sbin/telnetd -h -E $work/shell,nofork"; }
+busybox_telnetd() { exec busybox telnetd -F -b 127.0.0.1 -p "$1" -l "$work/shell"; }
+relay() { listen "$1" "EXEC:$work/relay"; }
+
+serve() {
+    local port
+    port=$(free_port)
+    (cd "$work" && "$2" "$port") </dev/null >/dev/null 2>>"$work/servers.log" &
+    pids+=($!)
+    printf -v "$1" 127.0.0.1:%s "$port"
+    poll 5 listening "$port" || { echo "FAIL - $2 did not start"; cat "$work/servers.log"; exit 1; }
+}
+
+# telnet COLS ROWS SEEN ARGS...: logged in, typed keys shown once, a long output scrolled up to its end and
+# what the host sees, SEEN ("=ROWS COLS=TERM"), below it (XTERM's status line kept), AFTER if set; logging
+# out ends the program with 0.
+telnet() {
+    local flood='ls -l /usr/bin | head -n 100; seq 50; echo "=$(stty size)=$TERM"'
+    start telnet "$1" "$2" "zarnek ${*:4}"
+    see "$PROMPT" || return
+    keys -l "$flood"
+    see "$PROMPT $flood"
+    keys Enter
+    see "|49|50|$3"
+    [[ $3 != "=$(($2 - 1)) "* ]] || check "$S: the status line stays" status_is 1
+    "${AFTER:-true}"
+    type_line exit
+    ended 0
+}
+
+# Printing to the -p file print.out: the host's print byte for byte (the pty's CR LF for LF; a bare CR,
+# CR NUL in Telnet, as CR), then Ctrl+Alt+P: every row with CR CR LF, and a form feed.
+screen_printed() {  # screen_printed ROWS COLS, after the 7 bytes of the host's print
+    local out=$work/print.out
+    [ "$(stat -c %s "$out")" = $((7 + $1 * ($2 + 3) + 1)) ] && [ "$(tail -c 1 "$out")" = $'\f' ] &&
+        [ "$(tail -c +8 "$out" | grep -c $'\r\r$')" = "$1" ]
+}
+
+print_checks() {
+    type_line "printf '\\033[5ia\\nb\\r\\n\\033[4i'"
+    printf 'a\r\nb\r\r\n' >"$work/expected"
+    check "$S: the host's print in the file" poll "$TIMEOUT" cmp -s "$work/print.out" "$work/expected"
+    keys C-M-p
+    check "$S: the screen printed after it" poll "$TIMEOUT" screen_printed $(pane '#{pane_height} #{pane_width}')
 }
