@@ -126,10 +126,12 @@ TEST(ConsoleInput, ReadsTheDescriptorTimesOutALoneEscapeAndEndsWithTheInput) {
     ASSERT_EQ(write(terminal[1], "q", 1), 1);
     INPUT_RECORD records[4];
     DWORD count = 0;
+    CONSOLE_CURSOR_INFO cursor;
     EXPECT_TRUE(PeekConsoleInputA(&input, records, 4, &count) && count == 2) << count;
     EXPECT_TRUE(ReadConsoleInputA(&input, records, 1, &count) && count == 1 && records[0].Event.KeyEvent.bKeyDown);
     EXPECT_TRUE(PeekConsoleInputA(&input, records, 4, &count) && count == 1) << "a read takes, a peek leaves";
-    EXPECT_FALSE(ReadConsoleInputA(&input, records, 1, nullptr));
+    EXPECT_FALSE(ReadConsoleInputA(&input, records, 1, nullptr) || GetConsoleCursorInfo(&input, &cursor))
+        << "a call without its result, or on a handle of the other kind, is refused";
     input.events.clear();
     EXPECT_EQ(WaitForSingleObject(&input, 1), WAIT_TIMEOUT);
     close(terminal[1]);
@@ -221,7 +223,7 @@ TEST(ConsoleRenderer, ASmallerTerminalGetsOnlyWhatFitsAndTheBufferRefusesACursor
     for (const char* beyond : {"e", "z"}) EXPECT_FALSE(contains(frame, beyond)) << beyond;
 }
 
-TEST(PosixRuntime, FilesAreMadeReadableSendingNothingIsNoFailureAndAWayOutRemovesTheTemporaryFilesLeft) {
+TEST(PosixRuntime, FilesAndSocketsKeepTheirContractsAndAWayOutRemovesTheTemporaryFilesLeft) {
     ScratchDir scratch;
     const std::string made = scratch.file("made");
     int fd = _open(made.c_str(), _O_WRONLY | _O_CREAT, _S_IREAD | _S_IWRITE);
@@ -230,9 +232,12 @@ TEST(PosixRuntime, FilesAreMadeReadableSendingNothingIsNoFailureAndAWayOutRemove
     const mode_t mask = umask(0);
     umask(mask);
     EXPECT_EQ(status.st_mode & 0777, 0664 & ~mask);
+    char byte = 0;
+    EXPECT_TRUE(_read(-1, &byte, 1) == -1 && _write(-1, &byte, 1) == -1) << "a failure is reported, not retried";
     int pair[2];
+    unsigned long nonBlocking = 1;
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-    EXPECT_EQ(send(pair[0], "", 0, 0), 0);
+    EXPECT_TRUE(ioctlsocket(pair[0], FIONBIO, &nonBlocking) == 0 && send(pair[0], "", 0, 0) == 0);
     for (int end : pair) closesocket(end);
     char name[256], left[256];
     TemporaryFilesIn missing(scratch.path / "missing");
