@@ -32,7 +32,7 @@ int translated(AdapNT& adapter, WORD virtualKey, WORD scan, DWORD state) {
 TEST(AdapNTKeyboard, NamesTheLayoutAndTranslatesKeyEventsThroughItsTables) {
     EXPECT_STREQ(AdapNT(IT, 0).name(), "WIN32 Console $Revision: 1.8 $ Keyboard Italian (39)");
     EXPECT_STREQ(AdapNT(5, 0).name(), "WIN32 Console $Revision: 1.8 $ Keyboard Unknown (5)");
-    // Which characters each layout has a key for is checked by typing every one.
+    // Which characters each layout has a key for: typing every one, below.
     const struct { const char* what; int keyboard, forceNumpad; WORD key, scan; DWORD state; int code; } cases[] = {
         {"Caps Lock A", US, 0, 'A', 0x1E, CAPSLOCK_ON, 'A'}, {"Caps+Shift A", US, 0, 'A', 0x1E, CAPSLOCK_ON | SHIFT, 'a'},
         {"Ctrl+Shift+A", US, 0, 'A', 0x1E, CTRL | SHIFT, 1}, {"Alt+Shift+A", US, 0, 'A', 0x1E, ALT | SHIFT, 0x1E00},
