@@ -126,11 +126,11 @@ TEST(ConsoleInput, ReadsTheDescriptorTimesOutALoneEscapeAndEndsWithTheInput) {
     ASSERT_EQ(write(terminal[1], "q", 1), 1);
     INPUT_RECORD records[4];
     DWORD count = 0;
-    CONSOLE_CURSOR_INFO cursor;
+    const CONSOLE_CURSOR_INFO cursor{25, TRUE};
     EXPECT_TRUE(PeekConsoleInputA(&input, records, 4, &count) && count == 2) << count;
     EXPECT_TRUE(ReadConsoleInputA(&input, records, 1, &count) && count == 1 && records[0].Event.KeyEvent.bKeyDown);
     EXPECT_TRUE(PeekConsoleInputA(&input, records, 4, &count) && count == 1) << "a read takes, a peek leaves";
-    EXPECT_FALSE(ReadConsoleInputA(&input, records, 1, nullptr) || GetConsoleCursorInfo(&input, &cursor))
+    EXPECT_FALSE(ReadConsoleInputA(&input, records, 1, nullptr) || SetConsoleCursorInfo(&input, &cursor))
         << "a call without its result, or on a handle of the other kind, is refused";
     input.events.clear();
     EXPECT_EQ(WaitForSingleObject(&input, 1), WAIT_TIMEOUT);
