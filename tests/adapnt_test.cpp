@@ -1,10 +1,10 @@
 // The console adapter: the keyboard translation of both layouts, and over a
-// test console construction and restoration, drawing, the cursor, and the
-// keys a terminal sends.
+// test console construction and restoration, drawing, block moves, the
+// cursor, and the keys a terminal sends.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,20 +14,14 @@
 
 namespace {
 
-constexpr DWORD SHIFT = SHIFT_PRESSED;
-constexpr DWORD CTRL = LEFT_CTRL_PRESSED;
-constexpr DWORD ALT = LEFT_ALT_PRESSED;
+constexpr DWORD SHIFT = SHIFT_PRESSED, CTRL = LEFT_CTRL_PRESSED, ALT = LEFT_ALT_PRESSED;
 constexpr DWORD ALTGR = RIGHT_ALT_PRESSED | LEFT_CTRL_PRESSED;
+constexpr int US = KEYBOARD_AMERICAN, IT = KEYBOARD_ITALIAN;
 
 // One key pressed and released, as a console reports it: the code the
 // adapter makes of it (0 for none).
 int translated(AdapNT& adapter, WORD virtualKey, WORD scan, DWORD state) {
-    KEY_EVENT_RECORD event{};
-    event.bKeyDown = TRUE;
-    event.wRepeatCount = 1;
-    event.wVirtualKeyCode = virtualKey;
-    event.wVirtualScanCode = scan;
-    event.dwControlKeyState = state;
+    KEY_EVENT_RECORD event{TRUE, 1, virtualKey, scan, {0}, state};
     int code = adapter.translateKey(event);
     event.bKeyDown = FALSE;
     EXPECT_EQ(adapter.translateKey(event), 0) << "a release gives no key";
@@ -37,41 +31,44 @@ int translated(AdapNT& adapter, WORD virtualKey, WORD scan, DWORD state) {
 }  // namespace
 
 TEST(AdapNTKeyboard, NamesTheLayoutAndTranslatesKeyEventsThroughItsTables) {
-    EXPECT_STREQ(AdapNT(KEYBOARD_ITALIAN, 0).name(), "WIN32 Console $Revision: 1.8 $ Keyboard Italian (39)");
+    EXPECT_STREQ(AdapNT(IT, 0).name(), "WIN32 Console $Revision: 1.8 $ Keyboard Italian (39)");
     EXPECT_STREQ(AdapNT(5, 0).name(), "WIN32 Console $Revision: 1.8 $ Keyboard Unknown (5)");
-    struct KeyCase { const char* what; int keyboard, forceNumpad; WORD key, scan; DWORD state; int code; };
-    // The plain characters of both layouts are checked by typing every one.
-    const KeyCase cases[] = {
-        {"Caps Lock A", 1, 0, 'A', 0x1E, CAPSLOCK_ON, 'A'},
-        {"Caps Lock Shift+A", 1, 0, 'A', 0x1E, CAPSLOCK_ON | SHIFT, 'a'},
-        {"Ctrl+Shift+A", 1, 0, 'A', 0x1E, CTRL | SHIFT, 1},
-        {"Alt+Shift+A", 1, 0, 'A', 0x1E, ALT | SHIFT, 0x1E00},
-        {"Ctrl+Alt+A", 1, 0, 'A', 0x1E, CTRL | ALT, 0x1E01},
-        {"Shift+F1", 1, 0, VK_F1, 0x3B, SHIFT, 0x5400},
-        {"Alt+Shift+F1", 1, 0, VK_F1, 0x3B, ALT | SHIFT, 0x6800},
-        {"Ctrl+F1", 1, 0, VK_F1, 0x3B, CTRL, 0x3B00},
-        {"Shift+F11", 1, 0, VK_F11, 0x57, SHIFT, 0x8500},
-        {"Alt+Up", 1, 0, VK_UP, 0x48, ALT, 0x4800},
-        {"Shift+Insert", 1, 0, VK_INSERT, 0x52, SHIFT, 0x5200},
-        {"Delete", 1, 0, VK_DELETE, 0x53, 0, 0x5300},
-        {"Ctrl+Alt+5", 39, 0, '5', 0x06, CTRL | ALT, '5'},
-        {"Italian keypad decimal, Num Lock", 39, 0, VK_DECIMAL, 0x53, NUMLOCK_ON, ','},
-        {"keypad decimal, Num Lock and Shift", 39, 0, VK_DECIMAL, 0x53, NUMLOCK_ON | SHIFT, 0x5300},
-        {"keypad decimal without Num Lock", 1, 0, VK_DECIMAL, 0x53, 0, 0x5300},
-        {"keypad 7", 1, 0, VK_NUMPAD0 + 7, 0x47, 0, '7'},
-        {"keypad *", 1, 0, VK_MULTIPLY, 0x37, SHIFT, '*'},
-        {"-e Delete, Italian, Ctrl", 39, 1, VK_DELETE, 0x53, CTRL, ','},
-        {"Italian AltGr+Shift+e grave key", 39, 0, VK_OEM_1, 0x1A, ALTGR | SHIFT, '['},
-        {"Italian AltGr on a key without AltGr", 39, 0, VK_OEM_2, 0x2B, ALTGR | SHIFT, 0xF5},
-        {"American semicolon with right Alt", 1, 0, VK_OEM_1, 0x27, ALTGR | SHIFT, ':'},
-        {"-k5 uses the Italian tables", 5, 0, VK_OEM_1, 0x1A, 0, 0x8A},
-        {"-k5 keeps the point", 5, 0, VK_DECIMAL, 0x53, NUMLOCK_ON, '.'},
-        {"a key the tables do not know", 1, 0, 0x5B, 0x5B, 0, 0},
+    // Which characters each layout has a key for: typing every one, below.
+    const struct { const char* what; int keyboard, forceNumpad; WORD key, scan; DWORD state; int code; } cases[] = {
+        {"Caps Lock A", US, 0, 'A', 0x1E, CAPSLOCK_ON, 'A'}, {"Caps+Shift A", US, 0, 'A', 0x1E, CAPSLOCK_ON | SHIFT, 'a'},
+        {"Ctrl+Shift+A", US, 0, 'A', 0x1E, CTRL | SHIFT, 1}, {"Alt+Shift+A", US, 0, 'A', 0x1E, ALT | SHIFT, 0x1E00},
+        {"Ctrl+Alt+A", US, 0, 'A', 0x1E, CTRL | ALT, 0x1E01}, {"Shift+F1", US, 0, VK_F1, 0x3B, SHIFT, 0x5400},
+        {"Alt+Shift+F1", US, 0, VK_F1, 0x3B, ALT | SHIFT, 0x6800}, {"Ctrl+F1", US, 0, VK_F1, 0x3B, CTRL, 0x3B00},
+        {"Shift+F11", US, 0, VK_F11, 0x57, SHIFT, 0x8500}, {"Alt+Up", US, 0, VK_UP, 0x48, ALT, 0x4800},
+        {"Shift+Insert", US, 0, VK_INSERT, 0x52, SHIFT, 0x5200}, {"Delete", US, 0, VK_DELETE, 0x53, 0, 0x5300},
+        {"Ctrl+Alt+5", IT, 0, '5', 0x06, CTRL | ALT, '5'}, {"Num decimal", IT, 0, VK_DECIMAL, 0x53, NUMLOCK_ON, ','},
+        {"Num+Shift decimal", IT, 0, VK_DECIMAL, 0x53, NUMLOCK_ON | SHIFT, 0x5300},
+        {"decimal", US, 0, VK_DECIMAL, 0x53, 0, 0x5300}, {"keypad 7", US, 0, VK_NUMPAD0 + 7, 0x47, 0, '7'},
+        {"keypad *", US, 0, VK_MULTIPLY, 0x37, SHIFT, '*'}, {"-e Ctrl+Delete", IT, 1, VK_DELETE, 0x53, CTRL, ','},
+        {"AltGr+Shift e grave", IT, 0, VK_OEM_1, 0x1A, ALTGR | SHIFT, '['},
+        {"AltGr on a key without", IT, 0, VK_OEM_2, 0x2B, ALTGR | SHIFT, 0xF5},
+        {"American ; with right Alt", US, 0, VK_OEM_1, 0x27, ALTGR | SHIFT, ':'},
+        {"-k5: Italian tables", 5, 0, VK_OEM_1, 0x1A, 0, 0x8A}, {"-k5: point", 5, 0, VK_DECIMAL, 0x53, NUMLOCK_ON, '.'},
+        {"a key the tables do not know", US, 0, 0x5B, 0x5B, 0, 0},
     };
-    for (const KeyCase& c : cases) {
+    for (const auto& c : cases) {
         AdapNT adapter(c.keyboard, c.forceNumpad);
         EXPECT_EQ(translated(adapter, c.key, c.scan, c.state), c.code) << c.what;
     }
+}
+
+TEST(AdapNTKeyboard, KeyStateFollowsEachPressAndScrollLockIsReportedWhenItChanges) {
+    AdapNT italian(IT, 0), american(US, 0);
+    EXPECT_EQ(translated(italian, VK_SHIFT, 0x2A, SHIFT | CAPSLOCK_ON | NUMLOCK_ON), 0);
+    EXPECT_EQ(italian.keyState(), KEYSTATE_SHIFT | KEYSTATE_CAPSLOCK | KEYSTATE_NUMLOCK) << "a release changes nothing";
+    translated(italian, 'B', 0x30, ALTGR);
+    EXPECT_EQ(italian.keyState(), KEYSTATE_ALT | KEYSTATE_CTRL | KEYSTATE_RIGHTALT);
+    translated(american, 'A', 0x1E, SHIFT);
+    EXPECT_EQ(translated(american, 0x91, 0x46, SCROLLLOCK_ON), KEY_SCROLL_ON);
+    EXPECT_EQ(american.keyState(), KEYSTATE_SHIFT) << "the key state is left as it was";
+    EXPECT_EQ(translated(american, 'A', 0x1E, SCROLLLOCK_ON), 'a');
+    KEY_EVENT_RECORD release{FALSE, 1, 'A', 0x1E, {0}, 0};
+    EXPECT_EQ(american.translateKey(release), KEY_SCROLL_OFF) << "even a release reports the change";
 }
 
 // POSIX only: the rest needs the stand-in console (a buffer and input queue a test can reach).
@@ -99,20 +96,14 @@ struct TestConsole {
     std::string cursorShape() const {
         return std::to_string(output.cursorInfo.dwSize) + (output.cursorInfo.bVisible ? " shown" : " hidden");
     }
-    void push(WORD virtualKey, WORD scan, DWORD state, bool down = true) {
-        input.events.push_back({KEY_EVENT, {{down, 1, virtualKey, scan, {0}, state}}});
-    }
-    // One key pressed and released: the code it gives (0 for none).
-    int press(AdapNT& adapter, WORD virtualKey, WORD scan, DWORD state) {
-        for (bool down : {true, false}) push(virtualKey, scan, state, down);
-        int code = adapter.keyReady() ? adapter.readKey() : 0;
-        EXPECT_EQ(adapter.keyReady(), 0) << "a release gives no key";
-        return code;
-    }
-    // The key codes that terminal bytes give through the decoder.
-    std::vector<int> type(AdapNT& adapter, const std::string& bytes) {
+    // Terminal bytes through the decoder: console key events.
+    void feed(const std::string& bytes) {
         input.decoder.feed(bytes.data(), bytes.size(), input.events);
         input.decoder.flush(input.events);
+    }
+    // The key codes that terminal bytes give.
+    std::vector<int> type(AdapNT& adapter, const std::string& bytes) {
+        feed(bytes);
         std::vector<int> codes;
         while (!input.events.empty())
             if (adapter.keyReady()) codes.push_back(adapter.readKey());
@@ -123,22 +114,6 @@ struct TestConsole {
     ConsoleInput input{-1, true};
 };
 
-// Sets LC_ALL, with LC_CTYPE and LANG unset, for the length of a test.
-struct ScopedLocale {
-    static constexpr const char* NAMES[3] = {"LC_ALL", "LC_CTYPE", "LANG"};
-    std::optional<std::string> saved[3];
-    explicit ScopedLocale(const char* all) {
-        for (int i = 0; i < 3; i++) {
-            if (const char* value = std::getenv(NAMES[i])) saved[i] = value;
-            unsetenv(NAMES[i]);
-        }
-        setenv("LC_ALL", all, 1);
-    }
-    ~ScopedLocale() {
-        for (int i = 0; i < 3; i++) saved[i] ? setenv(NAMES[i], saved[i]->c_str(), 1) : unsetenv(NAMES[i]);
-    }
-};
-
 }  // namespace
 
 TEST(AdapNTOutput, SetsUpTheConsoleDrawsRowByRowAndGivesTheConsoleBack) {
@@ -147,9 +122,8 @@ TEST(AdapNTOutput, SetsUpTheConsoleDrawsRowByRowAndGivesTheConsoleBack) {
     console.output.cursorInfo = CONSOLE_CURSOR_INFO{25, FALSE};
     const DWORD outputMode = console.output.mode, inputMode = console.input.mode;
     {
-        AdapNT adapter(KEYBOARD_AMERICAN, 0);
-        EXPECT_EQ(adapter.columns, 132);
-        EXPECT_EQ(adapter.rows, 43);
+        AdapNT adapter(US, 0);
+        EXPECT_TRUE(adapter.columns == 132 && adapter.rows == 43);
         EXPECT_EQ(console.output.mode, static_cast<DWORD>(ENABLE_PROCESSED_OUTPUT));
         EXPECT_EQ(console.input.mode, static_cast<DWORD>(ENABLE_LINE_INPUT));
         EXPECT_EQ(console.cursorShape(), "25 shown");
@@ -157,101 +131,94 @@ TEST(AdapNTOutput, SetsUpTheConsoleDrawsRowByRowAndGivesTheConsoleBack) {
         EXPECT_EQ(console.output.attributes, 0x42) << "the first attribute 7 is not sent";
         adapter.write(129, "0123456789", 10);
         EXPECT_EQ(console.text(129, 11), "0123456789 ");
-        adapter.setAttribute(0x1E);
         // Wider than a row, and wider than the buffer a fill writes from.
         adapter.fill(2 * 132, 'x', 300);
+        adapter.fill(2 * 132 + 300, 'y', 0);
         EXPECT_EQ(console.text(2 * 132, 301), std::string(300, 'x') + " ");
-        EXPECT_EQ(console.output.at(0, 4).attributes, 0x1E);
         adapter.setAttribute(0x87);
         EXPECT_EQ(console.output.attributes, 0x07) << "bit 7 is not shown";
         EXPECT_EQ(adapter.attribute(), 0x87) << "but kept, for the status line to give back";
         adapter.setCursor(2 * 132 + 5);
         // A row beyond a console coordinate must not wrap around onto the screen.
         adapter.setCursor((65536 + 7) * 132 + 1);
-        EXPECT_EQ(console.output.cursor.X, 5);
-        EXPECT_EQ(console.output.cursor.Y, 2);
+        EXPECT_TRUE(console.output.cursor.X == 5 && console.output.cursor.Y == 2);
         // A block cursor lasts until the next cursor call, which brings back the stored shape.
-        adapter.hideCursor();
-        adapter.blockCursor();
-        EXPECT_EQ(console.cursorShape(), "100 shown");
-        adapter.normalCursor();
-        EXPECT_EQ(console.cursorShape(), "25 hidden");
-        adapter.blockCursor();
-        adapter.showCursor();
-        EXPECT_EQ(console.cursorShape(), "25 shown");
-        adapter.hideCursor();
+        const std::pair<void (AdapNT::*)(), const char*> shapes[] = {
+            {&AdapNT::hideCursor, "25 hidden"}, {&AdapNT::blockCursor, "100 shown"}, {&AdapNT::normalCursor, "25 hidden"},
+            {&AdapNT::blockCursor, "100 shown"}, {&AdapNT::showCursor, "25 shown"}, {&AdapNT::hideCursor, "25 hidden"}};
+        for (auto [call, shape] : shapes) {
+            (adapter.*call)();
+            EXPECT_EQ(console.cursorShape(), shape);
+        }
     }
-    EXPECT_EQ(console.output.mode, outputMode);
-    EXPECT_EQ(console.input.mode, inputMode);
+    EXPECT_TRUE(console.output.mode == outputMode && console.input.mode == inputMode);
     EXPECT_EQ(console.cursorShape(), "25 shown");
+}
+
+TEST(AdapNTOutput, MovesWholeRowsOrAPieceOfARowAndKeepsWhatTheBlockLeavesBehind) {
+    const std::string start = "abcdefghij" "klmnopqrst" "uvwxyz0123";
+    const struct { int source, destination, count, moved; std::string cells; } cases[] = {
+        {7, 4, 3, 1, "abcdhijhij" "klmnopqrst" "uvwxyz0123"}, {4, 7, 3, 1, "abcdefgefg" "klmnopqrst" "uvwxyz0123"},
+        {13, 23, 1, 1, "abcdefghij" "klmnopqrst" "uvwnyz0123"}, {0, 10, 10, 1, "abcdefghij" "abcdefghij" "uvwxyz0123"},
+        {10, 0, 20, 1, "klmnopqrst" "uvwxyz0123" "uvwxyz0123"}, {8, 12, 3, 0, start}, {2, 4, 0, 0, start},
+    };
+    for (const auto& c : cases) {
+        TestConsole console(10, 3);
+        AdapNT adapter(US, 0);
+        adapter.write(0, start.data(), 30);
+        EXPECT_EQ(adapter.moveBlock(c.source, c.destination, c.count), c.moved) << c.source << " to " << c.destination;
+        EXPECT_EQ(console.text(0, 30), c.cells) << c.source << " to " << c.destination;
+    }
 }
 
 TEST(AdapNTKeyboard, TheLayoutFollowsTheLocaleUnlessAnOptionGivesIt) {
     TestConsole console;
-    ScopedLocale locale("it_IT.UTF-8");
-    EXPECT_EQ(AdapNT(KEYBOARD_AUTOMATIC, 0).keyboardCode, KEYBOARD_ITALIAN);
-    EXPECT_EQ(AdapNT(KEYBOARD_AMERICAN, 0).keyboardCode, KEYBOARD_AMERICAN);
-    setenv("LC_ALL", "", 1);
-    setenv("LANG", "en_GB.UTF-8", 1);
+    const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+    auto set = [&](int i, const char* value) { value ? setenv(names[i], value, 1) : unsetenv(names[i]); };
+    std::optional<std::string> saved[3];
+    for (int i = 0; i < 3; i++)
+        if (const char* value = std::getenv(names[i])) saved[i] = value;
+    const struct { std::array<const char*, 3> variables; int keyboard; } cases[] = {
+        {{"it_IT.UTF-8", "C", nullptr}, IT}, {{"", nullptr, "en_GB.UTF-8"}, US}, {{"", "it", "C"}, IT},
+        {{"italian", nullptr, nullptr}, US}, {{nullptr, nullptr, "it@euro"}, IT}};
+    for (const auto& c : cases) {
+        for (int i = 0; i < 3; i++) set(i, c.variables[i]);
+        EXPECT_EQ(AdapNT(KEYBOARD_AUTOMATIC, 0).keyboardCode, c.keyboard) << c.variables[0];
+    }
+    EXPECT_EQ(AdapNT(US, 0).keyboardCode, US);
+    set(0, "C");
     EXPECT_STREQ(AdapNT(KEYBOARD_AUTOMATIC, 0).name(), "WIN32 Console $Revision: 1.8 $ Keyboard American (1)");
-    setenv("LC_CTYPE", "it", 1);
-    EXPECT_EQ(AdapNT(KEYBOARD_AUTOMATIC, 0).keyboardCode, KEYBOARD_ITALIAN);
-    setenv("LC_ALL", "C", 1);
-    EXPECT_EQ(AdapNT(KEYBOARD_AUTOMATIC, 0).keyboardCode, KEYBOARD_AMERICAN);
+    for (int i = 0; i < 3; i++) set(i, saved[i] ? saved[i]->c_str() : nullptr);
 }
 
-TEST(AdapNTKeyboard, KeyStateFollowsPressesAndScrollLockAndEventsThatAreNoKeyAreConsumed) {
-    TestConsole console;
-    AdapNT adapter(KEYBOARD_ITALIAN, 0);
-    adapter.keyState_ = 0x100;
-    EXPECT_EQ(console.press(adapter, VK_SHIFT, 0x2A, SHIFT | CAPSLOCK_ON | NUMLOCK_ON), 0);
-    EXPECT_EQ(adapter.keyState(), 0x100u | KEYSTATE_SHIFT | KEYSTATE_CAPSLOCK | KEYSTATE_NUMLOCK)
-        << "the release with nothing held leaves Shift in the word";
-    console.press(adapter, 'B', 0x30, ALTGR);
-    EXPECT_EQ(adapter.keyState(), 0x100u | KEYSTATE_ALT | KEYSTATE_CTRL | KEYSTATE_RIGHTALT);
-    AdapNT american(KEYBOARD_AMERICAN, 0);
-    console.press(american, 'B', 0x30, RIGHT_ALT_PRESSED);
-    EXPECT_EQ(american.keyState(), KEYSTATE_ALT) << "no AltGr on the American layout";
-    console.press(american, 'A', 0x1E, SHIFT);
-    EXPECT_EQ(console.press(american, 0x91, 0x46, SCROLLLOCK_ON), KEY_SCROLL_ON);
-    EXPECT_EQ(american.keyState(), KEYSTATE_SHIFT) << "the key state is left as it was";
-    EXPECT_EQ(console.press(american, 'A', 0x1E, SCROLLLOCK_ON), 'a');
-    console.push('A', 0x1E, 0, false);
-    EXPECT_EQ(american.readKey(), KEY_SCROLL_OFF) << "even a release reports the change";
-    INPUT_RECORD other{MOUSE_EVENT, {}};
-    console.input.events = {other, other};
-    EXPECT_EQ(american.keyReady(), 0);
-    EXPECT_EQ(console.input.events.size(), 1u) << "one event a poll";
-    EXPECT_EQ(american.keyReady(), 0);
-    console.push('Q', 0x10, 0);
-    EXPECT_EQ(american.keyReady(), 1);
-    EXPECT_EQ(american.keyReady(), 1) << "a pending key is kept, no further event consumed";
-    EXPECT_EQ(american.readKey(), 'q');
-}
-
-TEST(AdapNTKeyboard, TerminalKeysReachTheHotKeysAndEveryCharacterTypesItselfOrNothing) {
-    for (int keyboard : {KEYBOARD_AMERICAN, KEYBOARD_ITALIAN}) {
+TEST(AdapNTKeyboard, TerminalKeysReachTheHotKeysEveryCharacterTypesItselfAndOtherEventsAreNoKey) {
+    for (int keyboard : {US, IT}) {
         TestConsole console;
         AdapNT adapter(keyboard, 0);
         EXPECT_EQ(console.type(adapter, "\x1bOP\x1b[1;3Q\x1b[1;3P\x1b[24~\x1b[5~"),
                   (std::vector<int>{0x3B00, 0x6900, 0x6800, 0x8600, 0x4900}));
-        EXPECT_EQ(console.type(adapter, "\x1b\x18\x1b\t\x1b\r\x1bx\x1b"),
-                  (std::vector<int>{0x2D01, 0x1701, 0x3201, 0x2D00, 0x1B}));
-        EXPECT_EQ(console.type(adapter, "\x1b[2$"), std::vector<int>{0x5200});
-        EXPECT_TRUE(adapter.keyState() & KEYSTATE_SHIFT) << "Shift+Insert pastes";
-        EXPECT_EQ(console.type(adapter, "\x1b[2^"), std::vector<int>{0x5200});
-        EXPECT_TRUE(adapter.keyState() & KEYSTATE_CTRL) << "Ctrl+Insert copies";
-        EXPECT_EQ(console.type(adapter, "A\x01\x7f\r"), (std::vector<int>{'A', 1, '\b', '\r'}));
-        // Every printable character types itself, also where the layout has no
-        // key for it (Italian: {}~`; American: the accented letters).
-        std::string typed, expected;
+        EXPECT_EQ(console.type(adapter, "\x01\x7f\r\x1b\x18\x1b\t\x1b\r\x1bx\x1b"),
+                  (std::vector<int>{1, '\b', '\r', 0x2D01, 0x1701, 0x3201, 0x2D00, 0x1B}));
+        // Every printable character types itself, by a key of the layout or alone;
+        // the exceptions: ASCII without a key, and above it those with one.
+        std::string typed, expected, exceptions;
         for (int byte = 0x20; byte < 0x100; byte++) {
             std::string character;
             appendCp437AsUtf8(character, static_cast<unsigned char>(byte));
-            for (int code : console.type(adapter, character)) typed += static_cast<char>(code);
+            console.feed(character);
+            const auto& events = console.input.events;
+            bool keyed = !events.empty() && events.front().Event.KeyEvent.wVirtualKeyCode != VK_PACKET;
+            if (keyed != (byte < 0x7F)) exceptions += static_cast<char>(byte);
+            for (int code : console.type(adapter, "")) typed += static_cast<char>(code);
             if (byte != 0x7F) expected += static_cast<char>(byte);
         }
         EXPECT_EQ(typed, expected);
+        EXPECT_EQ(exceptions, keyboard == US ? "" : "`{}~\x82\x85\x87\x8A\x8D\x95\x97\x9C\xF5\xF8");
+        // Events that are no key are consumed one a poll; a pending key is kept.
+        INPUT_RECORD mouse{MOUSE_EVENT, {}};
+        console.input.events = {mouse, mouse, INPUT_RECORD{KEY_EVENT, {{TRUE, 1, 'Q', 0x10, {0}, 0}}}};
+        for (int ready : {0, 0, 1, 1}) EXPECT_EQ(adapter.keyReady(), ready);
+        EXPECT_EQ(adapter.readKey(), 'q');
     }
 }
 

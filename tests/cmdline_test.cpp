@@ -2,124 +2,85 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cstdio>
 #include <string>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
 
-// Parses the arguments after the program name.  parseCommandLine only reads
-// them, and the settings may point into them: literals outlive every check.
-struct Parsed {
-    explicit Parsed(const std::vector<const char*>& args) {
-        argv.push_back(const_cast<char*>("zarnek"));
-        for (const char* arg : args) argv.push_back(const_cast<char*>(arg));
-        result = parseCommandLine(static_cast<int>(argv.size()), argv.data(), settings);
-    }
-    bool runnable() const { return result == ParseResult::Run && modeRunnable(settings); }
-    std::vector<char*> argv;
-    StartupSettings settings;
-    ParseResult result;
-};
+const char* const EMULATION_NAMES[] = {"SCOANSI", "VT100", "LINUX", "XTERM"};
+
+// What the arguments after the program name set, as text: "usage" for help,
+// the emulation, the mode and whether it can run, the keyboard code, the
+// flags set and the texts given.  The texts point into the arguments, which
+// are literals.
+std::string parsed(std::vector<const char*> args) {
+    args.insert(args.begin(), "zarnek");
+    StartupSettings s;
+    ParseResult result = parseCommandLine(static_cast<int>(args.size()), const_cast<char**>(args.data()), s);
+    if (result == ParseResult::LongOption) return std::string("ends at ") + s.endingOption;
+    std::string text = std::string(result == ParseResult::Usage ? "usage " : "") + EMULATION_NAMES[s.emulation] + " -m" +
+                       std::string(s.mode != '\0', s.mode) + (modeRunnable(s) ? " runs" : "") + " -k" +
+                       std::to_string(s.keyboardCode);
+    for (auto [set, flag] : {std::pair{s.oneSession, " -1"}, {s.doubleBuffer, " -d"}, {s.forceNumpad, " -e"},
+                             {s.selectPrinter, " -s"}, {int{s.utf8}, " --utf8"}})
+        if (set != 0) text += flag;
+    for (auto [value, option] : {std::pair{s.printer, " -p"}, {s.proxy, " -r"}, {s.host, " "}})
+        if (value != nullptr) text += option + std::string(value);
+    return text;
+}
 
 }  // namespace
 
-TEST(CommandLine, ModeDecidesWhetherAHostIsNeeded) {
-    const struct {
-        std::vector<const char*> args;
-        bool runnable;
-    } cases[] = {{{}, false}, {{"host"}, true}, {{"-me"}, true}, {{"-ME"}, true}, {{"-mt", "host"}, true},
-                 {{"-mq", "host"}, false}, {{"-m", "host"}, false},
-                 {{"-z", "-2", "-", "-mE"}, true}};  // unknown options are ignored
-    for (const auto& c : cases) EXPECT_EQ(Parsed(c.args).runnable(), c.runnable) << c.args.size() << " args";
-}
-
-TEST(CommandLine, LaterOptionsAndHostsWinAndHelpStopsAtOnce) {
-    EXPECT_EQ(Parsed({"host"}).settings.emulation, XTERM) << "the default";
-    EXPECT_EQ(Parsed({"-x", "-a"}).settings.emulation, SCOANSI);
-    EXPECT_EQ(Parsed({"-a", "-X"}).settings.emulation, LINUX);
-    EXPECT_EQ(Parsed({"-a", "-t"}).settings.emulation, XTERM);
-    const StartupSettings s = Parsed({"first", "-v", "second:2323"}).settings;
-    EXPECT_STREQ(s.host, "second:2323");
-    EXPECT_EQ(s.emulation, VT100);
-    EXPECT_EQ(s.printer, nullptr);
-    EXPECT_STREQ(Parsed({"host", ""}).settings.host, "host");
-    for (const char* help : {"-h", "-H", "-?"}) {
-        Parsed p({"-a", "-me", help, "-v", "other"});  // what comes before help counts, nothing after
-        EXPECT_EQ(p.result, ParseResult::Usage) << help;
-        EXPECT_TRUE(p.settings.emulation == SCOANSI && p.settings.host == nullptr) << help;
-    }
-}
-
-TEST(CommandLine, FlagsAndGluedValues) {
-    const StartupSettings s = Parsed({"-1", "-d", "-E", "-s", "-k39", "-plpt2", "-rproxy:3128"}).settings;
-    EXPECT_EQ(std::tie(s.oneSession, s.doubleBuffer, s.forceNumpad, s.selectPrinter, s.keyboardCode),
-              std::make_tuple(1, 1, 1, 1, 39));
-    EXPECT_STREQ(s.printer, "lpt2");
-    EXPECT_STREQ(s.proxy, "proxy:3128");
-    EXPECT_STREQ(Parsed({"-p"}).settings.printer, "");
-    EXPECT_STREQ(Parsed({"-r"}).settings.proxy, "");
-    EXPECT_EQ(Parsed({"-k"}).settings.keyboardCode, 0);
-    EXPECT_EQ(Parsed({"-kabc"}).settings.keyboardCode, 0);
-    EXPECT_EQ(Parsed({"-k99999999999999999999"}).settings.keyboardCode, INT_MAX);
+TEST(CommandLine, LaterOptionsAndHostsWinUnknownOptionsAreIgnoredAndHelpStopsAtOnce) {
+    const std::pair<std::vector<const char*>, std::string> cases[] = {
+        {{}, "XTERM -mT -k0"},
+        {{"first", "second:2323", ""}, "XTERM -mT runs -k0 second:2323"},  // an empty argument names no host
+        {{"-me", "-x", "-a"}, "SCOANSI -mE runs -k0"},
+        {{"-ME", "-a", "-X"}, "LINUX -mE runs -k0"},
+        {{"-mt", "h", "-a", "-v", "-t"}, "XTERM -mT runs -k0 h"},
+        {{"-mq", "h", "-v"}, "VT100 -mQ -k0 h"},
+        {{"-m", "h"}, "XTERM -m -k0 h"},
+        {{"-z", "-2", "-", "-mE"}, "XTERM -mE runs -k0"},
+        {{"-1", "-d", "-E", "-s", "-k39", "-plpt2", "-rproxy:3128"}, "XTERM -mT -k39 -1 -d -e -s -plpt2 -rproxy:3128"},
+        {{"-k39", "-p", "-r", "-kabc"}, "XTERM -mT -k0 -p -r"},
+        {{"-k39", "-k"}, "XTERM -mT -k0"},
+        {{"-k99999999999999999999"}, "XTERM -mT -k2147483647"},
+        // What comes before help counts, nothing after.
+        {{"-a", "-me", "-h", "-v", "other"}, "usage SCOANSI -mE runs -k0"},
+        {{"-H", "other"}, "usage XTERM -mT -k0"},
+        {{"-?", "other"}, "usage XTERM -mT -k0"},
+    };
+    for (const auto& [args, settings] : cases) EXPECT_EQ(parsed(args), settings);
 }
 
 TEST(CommandLine, UsageTextByteForByte) {
-    FILE* out = std::tmpfile();
-    ASSERT_NE(out, nullptr);
-    writeUsage(out);
-    std::string text(static_cast<size_t>(std::ftell(out)), '\0');
-    std::rewind(out);
-    ASSERT_EQ(std::fread(text.data(), 1, text.size(), out), text.size());
-    std::fclose(out);
-    EXPECT_EQ(text, std::string(BANNER) + "\n\n" +
-                        "Program usage : ZARNEK [option(s))] [host[:port]]\n\n"
-                        "\thost\tName of the host\n"
-                        "\t-h\tDisplay this message\n"
-                        "\t-kn\tKeyboard code (1 = usa,39 =italian,0 = auto)\n"
-                        "\t-e\tForce numeric pad on (WIN95)\n"
-                        "\t-mx\tConnection mode :\n" "\t\tT = require host\n" "\t\tE = echo\n"
-                        "\t-rproxy[:port][\tUse the specified proxy default port 8080\n"
-                        "\t-pname\tDefine the printer device name\n"
-                        "\t-s\tSelect printer before any usage\n"
-                        "\t-d\tPrint using double buffer\n"
-                        "\t-1\tEnable only one session\n"
-                        "\t-a\tEnable SCOANSI emulation\n"
-                        "\t-v\tEnable VT100 emulation\n"
-                        "\t-x\tEnable LINUX emulation\n"
-                        "\t-t\tEnable XTERM emulation (default)\n"
-                        "\n\tDefault options -t -k0 -plpt1 -mT\n");
+    testing::internal::CaptureStdout();
+    writeUsage(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              std::string(BANNER) +
+                  "\n\nProgram usage : ZARNEK [option(s))] [host[:port]]\n\n\thost\tName of the host\n"
+                  "\t-h\tDisplay this message\n\t-kn\tKeyboard code (1 = usa,39 =italian,0 = auto)\n"
+                  "\t-e\tForce numeric pad on (WIN95)\n\t-mx\tConnection mode :\n\t\tT = require host\n"
+                  "\t\tE = echo\n\t-rproxy[:port][\tUse the specified proxy default port 8080\n"
+                  "\t-pname\tDefine the printer device name\n\t-s\tSelect printer before any usage\n"
+                  "\t-d\tPrint using double buffer\n\t-1\tEnable only one session\n"
+                  "\t-a\tEnable SCOANSI emulation\n\t-v\tEnable VT100 emulation\n\t-x\tEnable LINUX emulation\n"
+                  "\t-t\tEnable XTERM emulation (default)\n\n\tDefault options -t -k0 -plpt1 -mT\n");
     EXPECT_EQ(std::string(BANNER).rfind("ZARNEK Vers. 2.07", 0), 0u);
 }
 
-TEST(CommandLineDeathTest, UsageExitsWithStatusOne) {
-    EXPECT_EXIT(usage(), ::testing::ExitedWithCode(1), "");
-}
+TEST(CommandLineDeathTest, UsageExitsWithStatusOne) { EXPECT_EXIT(usage(), ::testing::ExitedWithCode(1), ""); }
 
 TEST(CommandLine, LongOptionsComeFirstFromAnywhereAndEndTheRunOrSetUtf8) {
-    const struct {
-        std::vector<const char*> args;
-        const char* ending;  // the option that ends the run; none: it runs
-        bool utf8;
-    } cases[] = {{{"--utf8", "-a", "host"}, nullptr, true},
-                 {{"-a", "host", "--utf8"}, nullptr, true},
-                 {{"-a", "host"}, nullptr, false},
-                 {{"-h", "--version", "--help"}, "--version", false},  // before -h, the first one
-                 {{"--utf8", "host", "--UTF8"}, "--UTF8", true},
-                 {{"--utf8=yes", "host"}, "--utf8=yes", false},
-                 {{"--", "host"}, "--", false}};
-    for (const auto& c : cases) {
-        Parsed p(c.args);
-        EXPECT_EQ(p.settings.utf8, c.utf8) << c.args[0];
-        if (c.ending != nullptr) {
-            EXPECT_EQ(p.result, ParseResult::LongOption) << c.ending;
-            EXPECT_STREQ(p.settings.endingOption, c.ending);
-        } else {
-            EXPECT_TRUE(p.runnable() && p.settings.emulation == SCOANSI) << c.args[0];
-        }
-    }
+    const std::pair<std::vector<const char*>, std::string> cases[] = {
+        {{"--utf8", "-a", "host"}, "SCOANSI -mT runs -k0 --utf8 host"},
+        {{"-a", "host", "--utf8"}, "SCOANSI -mT runs -k0 --utf8 host"},
+        {{"-h", "--version", "--help"}, "ends at --version"},  // before -h, the first one
+        {{"--utf8", "host", "--UTF8"}, "ends at --UTF8"},
+        {{"--utf8=yes", "host"}, "ends at --utf8=yes"},
+        {{"--", "host"}, "ends at --"}};
+    for (const auto& [args, expected] : cases) EXPECT_EQ(parsed(args), expected);
 
     auto contents = [](FILE* file) {
         std::string text(static_cast<size_t>(std::ftell(file)), '\0');
