@@ -36,7 +36,7 @@ struct LoopbackHost : ::testing::Test {
     std::string hostText() const { return "127.0.0.1:" + std::to_string(listener.port); }
     SOCKET accept() const { return listener.accept(); }
     bool screenShows(const std::string& text) const {
-        for (int r = 0; r < harness.terminal.rows; r++)
+        for (int r = 0; r < harness.screen().rows; r++)
             if (harness.row(r).find(text) != std::string::npos) return true;
         return false;
     }

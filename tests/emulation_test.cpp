@@ -97,7 +97,8 @@ public:
         return first;
     }
 
-    const TerminalHarness& way0() const { return *ways[0]; }
+    TerminalHarness& way0() const { return *ways[0]; }
+    ScriptedDevice& device() const { return ways[0]->device; }
     Screen& screen() const { return ways[0]->screen(); }
     RecordingAdapter& adapter() const { return ways[0]->adapter; }
 
@@ -166,29 +167,49 @@ std::string decode(const std::string& text) {
 }
 
 void run(Scenario& s, const std::string& stream) {
-    static const std::regex action(R"(\{([a-z]+) ?(\w*)\})");
+    static const std::regex action(R"(\{([a-z]+)((?: \w+)*)\})");
     size_t done = 0;
     for (std::sregex_iterator m(stream.begin(), stream.end(), action), end; m != end; ++m) {
         s.feed(decode(stream.substr(done, m->position() - done)));
         done = m->position() + m->length();
         const std::string verb = (*m)[1];
-        const std::string arg = (*m)[2];
-        int n = arg.size() == 1 && !std::isdigit(arg[0]) ? arg[0] : arg.empty() ? 0 : std::stoi(arg, nullptr, 0);
+        std::istringstream args((*m)[2]);
         s.feed(verb == "fill" ? letterRows(s.screen()) : "");
+        for (std::string arg; args >> arg;) {
+            int n = arg.size() == 1 && !std::isdigit(arg[0]) ? arg[0] : std::stoi(arg, nullptr, 0);
+            s.each([&](TerminalHarness& h, int) {
+                if (verb == "type" || verb == "push") h.adapter.pushKey(n);
+                if (verb == "open") h.open(n);
+                if (verb == "show") h.terminal.showSession(n);
+                if (verb == "refuse") h.device.openResults.insert(h.device.openResults.end(), n, 1);
+                if (verb == "switch") h.terminal.setSwitch(n);
+                if (verb == "state") h.adapter.keyState_ = n;
+                if (verb == "select") h.selectPrinter() = n;
+            });
+        }
         s.each([&](TerminalHarness& h, int) {
-            if (verb == "type" || verb == "push") h.adapter.pushKey(n);
-            if (verb == "type") h.terminal.pollKeys();
-            if (verb == "open") h.open(n);
-            if (verb == "show") h.terminal.showSession(n);
+            if (verb == "type" || verb == "state") h.terminal.pollKeys();
         });
     }
     s.feed(decode(stream.substr(done)));
 }
 
+// The entries since the last look, but the cursor placements.
+std::string takeCalls(std::vector<std::string>& calls) {
+    std::string joined;
+    for (const std::string& call : calls)
+        if (!call.starts_with("setCursor")) joined += (joined.empty() ? "" : "|") + call;
+    calls.clear();
+    return joined;
+}
+
 std::string probe(Scenario& s, const std::string& name) {
     const Screen& screen = s.screen();
-    std::string calls;
     if (name == "reply") return s.replies();
+    if (name == "calls") return takeCalls(s.device().calls);
+    if (name == "pending") return std::to_string(s.way0().closePending());
+    if (name == "printer") return s.way0().printerName();
+    if (name == "copy") return s.way0().copyBuffer().data();
     if (name == "status") return screen.statusText.data();
     if (name == "shown") return std::to_string(screen.cursorShown);
     if (name == "osc") return std::to_string(screen.oscLength);
@@ -197,10 +218,7 @@ std::string probe(Scenario& s, const std::string& name) {
         int key = std::stoi(name.substr(3));
         return std::string(reinterpret_cast<const char*>(screen.keyDefs[key]), screen.keyDefLength[key]);
     }
-    for (const std::string& call : s.adapter().log)
-        if (!call.starts_with("setCursor")) calls += (calls.empty() ? "" : "|") + call;
-    s.adapter().log.clear();
-    return calls;
+    return takeCalls(s.adapter().log);
 }
 
 std::string attributeNames(const Cell* cells, size_t n) {
@@ -228,10 +246,14 @@ void check(Scenario& s, const std::string& checks) {
             replied |= subject == "reply";
             EXPECT_EQ(probe(s, subject), value) << subject;
         } else {
+            // Below the screen: the status line as the console shows it.
             int row = std::stoi(subject);
+            bool console = row >= screen.rows;
             size_t column = t[4].matched ? std::stoi(t[4]) : 0;
-            std::string shown = s.way0().row(row).substr(column, t[5] == ":" ? value.size() : std::string::npos);
-            if (t[5] == "~") shown = attributeNames(&screen.cells[row * screen.cols + column], value.size() / 2);
+            std::string text = console ? s.adapter().rowText(row) : s.way0().row(row);
+            std::string shown = text.substr(column, t[5] == ":" ? value.size() : std::string::npos);
+            const Cell* cells = console ? s.adapter().grid.data() : screen.cells.data();
+            if (t[5] == "~") shown = attributeNames(cells + row * screen.cols + column, value.size() / 2);
             EXPECT_EQ(shown, t[5] == "=" ? value + std::string(shown.size() - value.size(), ' ') : value)
                 << "row " << row;
         }
@@ -334,7 +356,7 @@ TEST(Emulation, RandomStreamsShowOnTheConsoleThroughTheConsoleAdapter) {
         terminal.openSession(0);
         auto shown = [&]() {
             std::vector<ConsoleCell> held, cells = console.snapshot();
-            for (Cell cell : terminal.currentScreen->cells)
+            for (Cell cell : TerminalHarness::shown(terminal)->cells)
                 held.push_back({static_cast<unsigned char>(cell & 0xFF), static_cast<WORD>(cell >> 8 & 0x7F)});
             held.resize(CELLS);
             cells.resize(CELLS);
