@@ -4,7 +4,7 @@
 #include "platform/platform.h"
 #include "terminal/terminal.h"
 
-const char* const BANNER = "ZARNEK Vers. 2.07 - multi-session terminal emulator and Telnet client";
+const char* const BANNER = "ZARNEK Vers. " ZARNEK_VERSION " - multi-session terminal emulator and Telnet client";
 
 namespace {
 
