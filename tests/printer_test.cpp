@@ -19,20 +19,18 @@ const std::string START = "\x1b[5i", END = "\x1b[4i";
 
 struct PrinterOutput : ::testing::Test {
     // A session with some text on its screen, printing to a file.
-    TerminalHarness& make(int selectPrinter = 0, int doubleBuffer = 0) {
+    TerminalHarness& make(int doubleBuffer = 0) {
         h.reset();  // the print functions act on the first Terminal alive
-        h = std::make_unique<TerminalHarness>(XTERM, 25, 80, selectPrinter, doubleBuffer);
+        h = std::make_unique<TerminalHarness>(XTERM, 25, 80, 0, doubleBuffer);
         h->open();
-        h->clear();
-        h->feed("\x1b[3;5Hkept text");
+        h->feed("\x1b[2J\x1b[3;5Hkept text");
         h->terminal.setPrinter(printer.string().c_str());
         return *h;
     }
     void expectRestored() {
         EXPECT_EQ(h->row(2).substr(4, 9) + h->row(8), "kept text" + std::string(80, ' '));
-        EXPECT_EQ(h->screen().cursor, 2 * 80 + 13);
+        EXPECT_EQ(h->screen().cursor * 10 + h->screen().cursorShown, (2 * 80 + 13) * 10 + 1);
         EXPECT_EQ(h->screen().state, &Terminal::stateGround);
-        EXPECT_EQ(h->screen().cursorShown, 1);
         EXPECT_TRUE(cellsMatch(h->terminal, h->adapter));
     }
     ScratchDir dir, spool;  // temporary files go to the second
@@ -47,7 +45,7 @@ TEST_F(PrinterOutput, HostDataReachesThePrinterUnchangedInAnyChunkingDirectOrSpo
         for (size_t chunk : {size_t(1), size_t(3), size_t(1000)}) {
             SCOPED_TRACE(std::to_string(doubleBuffer) + " chunk " + std::to_string(chunk));
             fs::remove(printer);
-            TerminalHarness& t = make(0, doubleBuffer);
+            TerminalHarness& t = make(doubleBuffer);
             t.feed(START + END);  // nothing printed: nothing opened
             EXPECT_FALSE(fs::exists(printer));
             std::string stream = START + data + END;
@@ -64,7 +62,7 @@ TEST_F(PrinterOutput, HostDataReachesThePrinterUnchangedInAnyChunkingDirectOrSpo
     }
 #ifndef _WIN32  // a Windows death test reruns the test in a process with a scratch directory of its own
     // A spooled print cut short by the end of the run leaves no file behind.
-    TerminalHarness& t = make(0, 1);
+    TerminalHarness& t = make(1);
     EXPECT_EXIT((t.feed(START + "cut short"), std::exit(0)), [](int) { return true; }, "");
     EXPECT_TRUE(fs::is_empty(spool.path));
 #endif
@@ -110,6 +108,7 @@ TEST_F(PrinterOutput, TheHotKeyPrintsTheScreenEvenInsideAnUnfinishedSequence) {
     t.adapter.pushKey(0x1901);  // Ctrl+Alt+P
     t.terminal.dispatchKey();
     EXPECT_EQ(readFile(printer), expected + "\f");
+    EXPECT_EQ(t.screen().printCount, 24 * 83 + 1);  // every byte printed counts for the progress line
     EXPECT_EQ(t.takeReplies(), "");
     // The host's CSI 3 goes on: CSI 31 m, red.
     t.feed("1mR");

@@ -96,8 +96,8 @@ void Terminal::showSession(int n) {
     }
     drawStatusLine();
     uint32_t wrapped = screen.modes & MODE_WRAPPED;
+    // The repaint leaves the console drawing in the screen's sentAttr.
     paintCells(0, cellCount, screen.cells.data());
-    adapter->setAttribute(screen.sentAttr);
     // placeCursor keeps a cursor that stands just past the last cell on the
     // console's last cell.
     placeCursor();

@@ -78,7 +78,7 @@ int Terminal::readDevice(char* buffer, int max) {
 // The delay of a timed connection attempt, shown once, before its first
 // bytes.
 void Terminal::reportFirstData(int session) {
-    if (session < 0 || session >= SCREEN_SLOTS || !firstDataPending[session]) return;
+    if (!firstDataPending[session]) return;
     firstDataPending[session] = false;
     firstDataTick[session] = GetTickCount();
     tprintf(" (%lu ms)\n\n",

@@ -9,47 +9,27 @@ RecordingAdapter::RecordingAdapter(int rowCount, int columnCount) {
     grid.assign(static_cast<size_t>(rowCount) * columnCount, 0x0720);
 }
 
-void RecordingAdapter::setAttribute(int attr) {
-    Adapter::setAttribute(attr);
-    note("setAttribute " + std::to_string(attr));
-}
-
-void RecordingAdapter::setCursor(int position) {
-    if (position < 0 || position >= static_cast<int>(grid.size())) outOfRange++;
-    cursorPosition = position;
-    note("setCursor " + std::to_string(position));
-}
-
-// Text advances through its bytes (step 1), a fill repeats its one byte (step 0).
-void RecordingAdapter::draw(int position, const char* text, int step, int count) {
+// Text advances through its bytes (step 1), a fill repeats its one (step 0).
+void RecordingAdapter::draw(const char* call, int position, const char* text, int step, int count) {
+    if (logging)
+        log.push_back(call + (" " + std::to_string(position)) + " " +
+                      (step ? std::string(text, std::max(count, 0))
+                            : std::to_string(static_cast<unsigned char>(*text)) + " " + std::to_string(count)));
     for (int i = 0; i < count; i++) {
-        int p = position + i;
-        if (p < 0 || p >= static_cast<int>(grid.size()))
+        if (position + i < 0 || position + i >= static_cast<int>(grid.size()))
             outOfRange++;
         else
-            grid[p] = static_cast<Cell>(((attribute_ & 0xFF) << 8) | static_cast<unsigned char>(text[i * step]));
+            grid[position + i] = static_cast<Cell>((attribute_ & 0xFF) << 8 | static_cast<unsigned char>(text[i * step]));
     }
     if (count > 0) cursorPosition = position + count;
-}
-
-void RecordingAdapter::write(int position, const char* text, int count) {
-    note("write " + std::to_string(position) + " " + std::string(text, std::max(count, 0)));
-    draw(position, text, 1, count);
-}
-
-void RecordingAdapter::fill(int position, char ch, int count) {
-    fillCalls++;
-    note("fill " + std::to_string(position) + " " + std::to_string(static_cast<unsigned char>(ch)) + " " +
-         std::to_string(count));
-    draw(position, &ch, 0, count);
 }
 
 int RecordingAdapter::moveBlock(int source, int destination, int count) {
     if (!blockMoves) return 0;
     moveCalls++;
-    note("moveBlock " + std::to_string(source) + " " + std::to_string(destination) + " " + std::to_string(count));
+    if (logging) log.push_back("moveBlock " + std::to_string(source) + " " + std::to_string(destination) + " " + std::to_string(count));
     int size = static_cast<int>(grid.size());
-    if (count < 0 || source < 0 || destination < 0 || source > size - count || destination > size - count)
+    if (count < 0 || std::min(source, destination) < 0 || std::max(source, destination) > size - count)
         outOfRange++;
     else
         std::memmove(&grid[destination], &grid[source], count * sizeof(Cell));
@@ -61,14 +41,8 @@ int RecordingAdapter::readKey() {
     Key key = keys.front();
     keys.pop_front();
     keyState_ = key.state.value_or(keyState_);
-    note("readKey " + std::to_string(key.code));
+    note("readKey", key.code);
     return key.code;
-}
-
-void RecordingAdapter::cursor(bool visible, bool block, const char* call) {
-    cursorVisible = visible;
-    cursorBlock = block;
-    note(call);
 }
 
 std::string RecordingAdapter::rowText(int row) const {
@@ -81,11 +55,8 @@ int ScriptedDevice::open(int session, const char* termType, int rows, int column
     calls.push_back("open " + std::to_string(session));
     current = session;
     opened = termType + (" " + std::to_string(rows)) + "x" + std::to_string(columns);
-    int result = 0;
-    if (!openResults.empty()) {
-        result = openResults.front();
-        openResults.pop_front();
-    }
+    int result = openResults.empty() ? 0 : openResults.front();
+    if (!openResults.empty()) openResults.pop_front();
     connected[session] = result == 0;
     return result;
 }
@@ -98,11 +69,11 @@ void ScriptedDevice::close(int session) {
 int ScriptedDevice::read(char* buffer, int max) {
     reads++;
     if (script.empty()) return 0;
-    Chunk& chunk = script.front();
-    int n = chunk.result < 0 ? chunk.result : std::min(static_cast<int>(chunk.bytes.size()), max);
-    if (n > 0) std::memcpy(buffer, chunk.bytes.data(), n);
-    chunk.bytes.erase(0, std::max(n, 0));
-    if (chunk.bytes.empty()) script.pop_front();
+    auto& [bytes, result] = script.front();
+    int n = result < 0 ? result : std::min(static_cast<int>(bytes.size()), max);
+    if (n > 0) std::memcpy(buffer, bytes.data(), n);
+    bytes.erase(0, std::max(n, 0));
+    if (bytes.empty()) script.pop_front();
     return n;
 }
 
@@ -110,11 +81,6 @@ int ScriptedDevice::write(const char* bytes, int count) {
     written[current].append(bytes, count);
     return writeLimit >= 0 && writeLimit < count ? writeLimit : count;
 }
-
-TerminalHarness::TerminalHarness(Emulation emulation, int consoleRows, int consoleCols, int selectPrinter,
-                                 int doubleBuffer, Device* otherDevice)
-    : adapter(consoleRows, consoleCols),
-      terminal(&adapter, otherDevice != nullptr ? otherDevice : &device, emulation, selectPrinter, doubleBuffer) {}
 
 std::string TerminalHarness::row(int r, const Screen* of) const {
     const Screen& s = of != nullptr ? *of : screen();
@@ -130,15 +96,16 @@ std::string TerminalHarness::takeReplies() {
 }
 
 ::testing::AssertionResult cellsMatch(const Terminal& terminal, const RecordingAdapter& adapter) {
-    const Screen* screen = TerminalHarness::shown(terminal);
-    if (screen == nullptr) return ::testing::AssertionSuccess();
-    if (adapter.outOfRange != 0)
-        return ::testing::AssertionFailure() << adapter.outOfRange << " adapter accesses out of range";
-    for (int i = 0; i < screen->rows * screen->cols; i++) {
-        if (adapter.grid[i] != screen->cells[i])
-            return ::testing::AssertionFailure() << "cell " << i / screen->cols << "," << i % screen->cols
-                                                 << ": console shows " << std::hex << adapter.grid[i]
-                                                 << ", screen holds " << screen->cells[i];
-    }
+    const Screen* s = TerminalHarness::shown(terminal);
+    if (s == nullptr) return ::testing::AssertionSuccess();
+    int cells = s->rows * s->cols;
+    auto first = std::mismatch(s->cells.begin(), s->cells.begin() + cells, adapter.grid.begin());
+    if (adapter.outOfRange != 0) return ::testing::AssertionFailure() << adapter.outOfRange << " cells drawn outside";
+    if (first.first != s->cells.begin() + cells)
+        return ::testing::AssertionFailure() << "cell " << first.first - s->cells.begin() << ": console shows " << std::hex
+                                             << *first.second << ", screen holds " << *first.first;
+    if (adapter.cursorVisible != (s->cursorShown > 0) || adapter.attribute_ != s->sentAttr ||
+        std::min(adapter.cursorPosition, cells - 1) != std::min(s->cursor, cells - 1))
+        return ::testing::AssertionFailure() << "the console's cursor or attribute is not the screen's";
     return ::testing::AssertionSuccess();
 }

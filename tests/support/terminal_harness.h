@@ -12,24 +12,26 @@
 
 #include "terminal/terminal.h"
 
-// Thrown by readKey when a test scripted no more keys, so that a wait for a
-// key fails the test instead of hanging it.
+// Thrown by readKey when the test scripted no more keys: a wait for a key
+// fails the test instead of hanging it.
 struct NoMoreKeys : std::runtime_error {
     NoMoreKeys() : std::runtime_error("the test scripted no more keys") {}
 };
 
-// An Adapter that draws into a cell grid and, while logging is on, records
-// what it was asked to do ("setAttribute 7", "fill 10 97 3", ...).  Keys and
-// the key state are scripted.
+// A console of cells that logs the calls it gets ("fill 10 97 3") while
+// logging is on; keys and the key state in force from each are scripted.
 class RecordingAdapter : public Adapter {
 public:
     explicit RecordingAdapter(int rows = 25, int columns = 80);
-
     const char* name() override { return "Recording Adapter"; }
-    void setAttribute(int attr) override;
-    void setCursor(int position) override;
-    void write(int position, const char* text, int count) override;
-    void fill(int position, char ch, int count) override;
+    void setAttribute(int attr) override { Adapter::setAttribute(attr); note("setAttribute", attr); }
+    void setCursor(int position) override {
+        outOfRange += position < 0 || position >= static_cast<int>(grid.size());
+        cursorPosition = position;
+        note("setCursor", position);
+    }
+    void write(int position, const char* text, int count) override { draw("write", position, text, 1, count); }
+    void fill(int position, char ch, int count) override { fillCalls++; draw("fill", position, &ch, 0, count); }
     // Without typeAhead a key reaches the program only through a wait that reads it.
     int keyReady() override { return typeAhead && !keys.empty(); }
     int readKey() override;
@@ -39,7 +41,6 @@ public:
     void normalCursor() override { cursor(cursorVisible, false, "normalCursor"); }
     int moveBlock(int source, int destination, int count) override;
 
-    // Keys, each with the key state in force from the moment it is read.
     void pushKey(int code, std::optional<unsigned> state = {}) { keys.push_back({code, state}); }
     void pushKeys(std::initializer_list<int> codes) {
         for (int code : codes) pushKey(code);
@@ -47,25 +48,22 @@ public:
     std::string rowText(int row) const;
 
     std::vector<Cell> grid;
-    int cursorPosition = 0;
-    bool cursorVisible = true;
-    bool cursorBlock = false;
-    bool typeAhead = true;
-    // Whether moveBlock moves the cells (a console that can) or leaves the
-    // Terminal to repaint them.
-    bool blockMoves = false;
-    int fillCalls = 0;
-    int moveCalls = 0;
+    int cursorPosition = 0, fillCalls = 0, moveCalls = 0;
+    bool cursorVisible = true, cursorBlock = false, typeAhead = true;
+    bool blockMoves = false;  // moves blocks itself instead of leaving the Terminal to repaint
     bool logging = false;
     std::vector<std::string> log;
-    // Drawing at positions outside the grid; a correct program has none.
-    int outOfRange = 0;
+    int outOfRange = 0;  // cells drawn outside the grid: a correct program draws none
 
 private:
-    void draw(int position, const char* text, int step, int count);
-    void cursor(bool visible, bool block, const char* call);
-    void note(const std::string& call) {
-        if (logging) log.push_back(call);
+    void draw(const char* call, int position, const char* text, int step, int count);
+    void cursor(bool visible, bool block, const char* call) {
+        cursorVisible = visible;
+        cursorBlock = block;
+        note(call);
+    }
+    void note(const std::string& call, int argument = -1) {
+        if (logging) log.push_back(call + (argument < 0 ? "" : " " + std::to_string(argument)));
     }
     struct Key {
         int code;
@@ -74,10 +72,12 @@ private:
     std::deque<Key> keys;
 };
 
-// A Device whose reads are scripted and whose opens, leaves and closes are
-// recorded ("open 0", "leave 0", "close 0"), with what each session was sent.
+// A connection whose reads are scripted: data, handed out over as many reads
+// as it takes, or a negative result (a lost connection).  Opens, leaves and
+// closes are recorded ("open 0"), and what each session was sent.
 class ScriptedDevice : public Device {
 public:
+    // Sessions alwaysOpen, like the echo device's, never time a connection.
     int isOpen(int session) override { return alwaysOpen || connected[session]; }
     void leave(int session) override { calls.push_back("leave " + std::to_string(session)); }
     int open(int session, const char* termType, int rows, int columns) override;
@@ -85,16 +85,10 @@ public:
     int read(char* buffer, int max) override;
     int write(const char* bytes, int count) override;
     const char* name() override { return "Scripted Device"; }
-
-    // What reads return in turn: data, handed out over as many reads as it
-    // takes, or a negative result (a lost connection).
     void pushData(const std::string& bytes) { script.push_back({bytes, 0}); }
     void pushReadResult(int result) { script.push_back({"", result}); }
 
-    // Results of the next opens (0 success); when none is left, open succeeds.
-    std::deque<int> openResults;
-    // Sessions report themselves open whatever happened (like the echo
-    // device), so no connection attempt is ever timed.
+    std::deque<int> openResults;  // of the next opens (0 success); success when none is left
     bool alwaysOpen = false;
     int writeLimit = -1;  // when set, write accepts this many bytes instead of all
     bool connected[MAX_SESSIONS] = {};
@@ -104,27 +98,23 @@ public:
     int reads = 0;
 
 private:
-    struct Chunk {
-        std::string bytes;
-        int result;
-    };
-    std::deque<Chunk> script;
+    std::deque<std::pair<std::string, int>> script;
     int current = 0;
 };
 
 // A Terminal over the fakes, or over a device of the test's own.  Its friend:
-// the accessors below are the part of its state that tests look at.
+// the accessors are the part of its state that tests look at.
 struct TerminalHarness {
     explicit TerminalHarness(Emulation emulation = XTERM, int consoleRows = 25, int consoleCols = 80,
-                             int selectPrinter = 0, int doubleBuffer = 0, Device* otherDevice = nullptr);
+                             int selectPrinter = 0, int doubleBuffer = 0, Device* otherDevice = nullptr)
+        : adapter(consoleRows, consoleCols),
+          terminal(&adapter, otherDevice ? otherDevice : &device, emulation, selectPrinter, doubleBuffer) {}
 
     // Opens session n as start-up does (banner, key definitions, connection).
     void open(int session = 0) { terminal.openSession(session); }
-    // Host bytes through the interpreter of the current screen.
     void feed(const std::string& bytes) { terminal.feedBytes(bytes.data(), static_cast<int>(bytes.size())); }
-    // Clears the current screen and homes the cursor (no banner left over).
     void clear() { feed("\x1b[2J"); }
-    // Characters of one emulated row of the current screen, or of another.
+    // Characters of one row of the current screen, or of another.
     std::string row(int r, const Screen* of = nullptr) const;
     int attrAt(int r, int c) const { return screen().cells[r * screen().cols + c] >> 8; }
     // Takes every byte queued for the host out of the current key queue.
@@ -148,6 +138,6 @@ struct TerminalHarness {
     Terminal terminal;
 };
 
-// True when the adapter's grid shows exactly the current screen's cells (the
-// write-through drawing has not drifted); explains the first difference.
+// True when the console shows exactly the current screen's cells, its cursor
+// and its drawing attribute (the write-through drawing has not drifted).
 ::testing::AssertionResult cellsMatch(const Terminal& terminal, const RecordingAdapter& adapter);
