@@ -109,8 +109,5 @@ void Terminal::showStatusPage() {
     // wait ends without taking a key meant for that session.
     if (promptKey() < 0) return;
     tprintf("\n\n");
-    if (previous >= 0 && screens[previous] != nullptr)
-        switchSession(previous);
-    else
-        switchToLastSession();
+    switchSession(previous);
 }

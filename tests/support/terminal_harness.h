@@ -33,7 +33,10 @@ public:
     void write(int position, const char* text, int count) override { draw("write", position, text, 1, count); }
     void fill(int position, char ch, int count) override { fillCalls++; draw("fill", position, &ch, 0, count); }
     // Without typeAhead a key reaches the program only through a wait that reads it.
-    int keyReady() override { return typeAhead && !keys.empty(); }
+    int keyReady() override {
+        keyPolls++;
+        return typeAhead && !keys.empty();
+    }
     int readKey() override;
     void hideCursor() override { cursor(false, false, "hideCursor"); }
     void showCursor() override { cursor(true, false, "showCursor"); }
@@ -48,7 +51,7 @@ public:
     std::string rowText(int row) const;
 
     std::vector<Cell> grid;
-    int cursorPosition = 0, fillCalls = 0, moveCalls = 0;
+    int cursorPosition = 0, fillCalls = 0, moveCalls = 0, keyPolls = 0;
     bool cursorVisible = true, cursorBlock = false, typeAhead = true;
     bool blockMoves = false;  // moves blocks itself instead of leaving the Terminal to repaint
     bool logging = false;
