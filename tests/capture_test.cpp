@@ -69,6 +69,9 @@ TEST_F(Capture, RunsAppendToTheFileThatReplayFeedsInBlocksBeforeTheDeviceWithout
     EXPECT_EQ(h.bytesRead(), 4);
     h.terminal.startReplay();
     EXPECT_EQ(h.replayFd(), first + 1);
+    while (h.terminal.readDevice(buffer, IO_BLOCK_SIZE) > 0) {
+    }
+    h.terminal.toggleCapture();  // a file still open could not be removed on Windows
     fs::remove(CAPTURE_FILE);
     h.terminal.startReplay();
     EXPECT_EQ(h.replayFd(), -1);  // no file, no replay

@@ -11,10 +11,9 @@ RecordingAdapter::RecordingAdapter(int rowCount, int columnCount) {
 
 // Text advances through its bytes (step 1), a fill repeats its one (step 0).
 void RecordingAdapter::draw(const char* call, int position, const char* text, int step, int count) {
-    if (logging)
-        log.push_back(call + (" " + std::to_string(position)) + " " +
-                      (step ? std::string(text, std::max(count, 0))
-                            : std::to_string(static_cast<unsigned char>(*text)) + " " + std::to_string(count)));
+    std::string what = step ? std::string(text, std::max(count, 0))
+                            : std::to_string(static_cast<unsigned char>(*text)) + " " + std::to_string(count);
+    note(call, position, what);
     for (int i = 0; i < count; i++) {
         if (position + i < 0 || position + i >= static_cast<int>(grid.size()))
             outOfRange++;
@@ -27,7 +26,7 @@ void RecordingAdapter::draw(const char* call, int position, const char* text, in
 int RecordingAdapter::moveBlock(int source, int destination, int count) {
     if (!blockMoves) return 0;
     moveCalls++;
-    if (logging) log.push_back("moveBlock " + std::to_string(source) + " " + std::to_string(destination) + " " + std::to_string(count));
+    note("moveBlock", source, std::to_string(destination) + " " + std::to_string(count));
     int size = static_cast<int>(grid.size());
     if (count < 0 || std::min(source, destination) < 0 || std::max(source, destination) > size - count)
         outOfRange++;
@@ -54,7 +53,7 @@ std::string RecordingAdapter::rowText(int row) const {
 int ScriptedDevice::open(int session, const char* termType, int rows, int columns) {
     calls.push_back("open " + std::to_string(session));
     current = session;
-    opened = termType + (" " + std::to_string(rows)) + "x" + std::to_string(columns);
+    opened = std::string(termType) + " " + std::to_string(rows) + "x" + std::to_string(columns);
     int result = openResults.empty() ? 0 : openResults.front();
     if (!openResults.empty()) openResults.pop_front();
     connected[session] = result == 0;

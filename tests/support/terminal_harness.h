@@ -65,8 +65,9 @@ private:
         cursorBlock = block;
         note(call);
     }
-    void note(const std::string& call, int argument = -1) {
-        if (logging) log.push_back(call + (argument < 0 ? "" : " " + std::to_string(argument)));
+    void note(const std::string& call, int argument = -1, const std::string& more = "") {
+        if (!logging) return;
+        log.push_back(argument < 0 ? call : call + " " + std::to_string(argument) + (more.empty() ? "" : " ") + more);
     }
     struct Key {
         int code;
