@@ -31,7 +31,7 @@ TEST_F(Capture, RunsAppendToTheFileThatReplayFeedsInBlocksBeforeTheDeviceWithout
         run.device.pushData(bytes);
         run.device.pushReadResult(-1);
         run.terminal.run();
-        EXPECT_EQ(run.device.written[0], "");
+        EXPECT_EQ(run.device.written, "");
     }
     ASSERT_EQ(readFile(CAPTURE_FILE), recorded);
 
@@ -106,7 +106,7 @@ TEST(CopyAndPaste, TheSelectionShowsInExchangedColoursAndAPasteGoesWholeBehindTh
     for (int turn = 1; turn < 4; turn++) h.device.pushData("");
     h.device.pushReadResult(-1);
     h.terminal.run();
-    EXPECT_EQ(h.device.written[0], "k" + text + "m" + text);
+    EXPECT_EQ(h.device.written, "k" + text + "m" + text);
 }
 
 }  // namespace

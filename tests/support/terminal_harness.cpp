@@ -52,7 +52,6 @@ std::string RecordingAdapter::rowText(int row) const {
 
 int ScriptedDevice::open(int session, const char* termType, int rows, int columns) {
     calls.push_back("open " + std::to_string(session));
-    current = session;
     opened = std::string(termType) + " " + std::to_string(rows) + "x" + std::to_string(columns);
     int result = openResults.empty() ? 0 : openResults.front();
     if (!openResults.empty()) openResults.pop_front();
@@ -77,7 +76,7 @@ int ScriptedDevice::read(char* buffer, int max) {
 }
 
 int ScriptedDevice::write(const char* bytes, int count) {
-    written[current].append(bytes, count);
+    written.append(bytes, count);
     return writeLimit >= 0 && writeLimit < count ? writeLimit : count;
 }
 

@@ -38,10 +38,10 @@ public:
         return typeAhead && !keys.empty();
     }
     int readKey() override;
-    void hideCursor() override { cursor(false, false, "hideCursor"); }
-    void showCursor() override { cursor(true, false, "showCursor"); }
-    void blockCursor() override { cursor(cursorVisible, true, "blockCursor"); }
-    void normalCursor() override { cursor(cursorVisible, false, "normalCursor"); }
+    void hideCursor() override { cursorVisible = cursorBlock = false; note("hideCursor"); }
+    void showCursor() override { cursorBlock = false; cursorVisible = true; note("showCursor"); }
+    void blockCursor() override { cursorBlock = true; note("blockCursor"); }
+    void normalCursor() override { cursorBlock = false; note("normalCursor"); }
     int moveBlock(int source, int destination, int count) override;
 
     void pushKey(int code, std::optional<unsigned> state = {}) { keys.push_back({code, state}); }
@@ -60,11 +60,6 @@ public:
 
 private:
     void draw(const char* call, int position, const char* text, int step, int count);
-    void cursor(bool visible, bool block, const char* call) {
-        cursorVisible = visible;
-        cursorBlock = block;
-        note(call);
-    }
     void note(const std::string& call, int argument = -1, const std::string& more = "") {
         if (!logging) return;
         log.push_back(argument < 0 ? call : call + " " + std::to_string(argument) + (more.empty() ? "" : " ") + more);
@@ -96,14 +91,13 @@ public:
     bool alwaysOpen = false;
     int writeLimit = -1;  // when set, write accepts this many bytes instead of all
     bool connected[MAX_SESSIONS] = {};
-    std::string written[MAX_SESSIONS];
+    std::string written;  // by every session
     std::vector<std::string> calls;
     std::string opened;  // terminal type and size of the last open: "xterm 24x80"
     int reads = 0;
 
 private:
     std::deque<std::pair<std::string, int>> script;
-    int current = 0;
 };
 
 // A Terminal over the fakes, or over a device of the test's own.  Its friend:
