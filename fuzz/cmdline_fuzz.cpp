@@ -81,8 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         TerminalHarness harness(settings.emulation, 25, 80, settings.selectPrinter,
                                 settings.doubleBuffer);
         harness.terminal.setPrinter(settings.printer);
-        checkCopy(harness.terminal.printerName, sizeof harness.terminal.printerName,
-                  settings.printer);
+        checkCopy(harness.printerName(), PRINTER_NAME_SIZE, settings.printer);
     }
     return 0;
 }

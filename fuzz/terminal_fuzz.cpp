@@ -98,12 +98,11 @@ int randomKey(std::minstd_rand& random) {
 }
 
 void checkScreen(const TerminalHarness& harness) {
-    const Terminal& terminal = harness.terminal;
-    ::testing::AssertionResult match = cellsMatch(terminal, harness.adapter);
+    ::testing::AssertionResult match = cellsMatch(harness.terminal, harness.adapter);
     if (!match) fail(match.message());
-    const Screen* screen = terminal.currentScreen;
+    const Screen* screen = TerminalHarness::shown(harness.terminal);
     if (screen == nullptr) return;
-    if (screen->cursor < 0 || screen->cursor > terminal.cellCount)
+    if (screen->cursor < 0 || screen->cursor > harness.cellCount())
         fail("cursor " + std::to_string(screen->cursor) + " outside the screen");
     if (screen->keyQueueHead < 0 || screen->keyQueueHead >= KEY_QUEUE_SIZE ||
         screen->keyQueueTail < 0 || screen->keyQueueTail >= KEY_QUEUE_SIZE)
@@ -118,11 +117,11 @@ void checkScreen(const TerminalHarness& harness) {
 // bytes read, or -1 when no session is left.
 int turn(TerminalHarness& harness) {
     Terminal& terminal = harness.terminal;
-    if (terminal.closePending) {
-        terminal.closePending = 0;
+    if (harness.closePending()) {
+        harness.closePending() = 0;
         terminal.closeSession();
     }
-    if (terminal.currentScreen == nullptr && terminal.switchToLastSession() < 0) return -1;
+    if (TerminalHarness::shown(terminal) == nullptr && terminal.switchToLastSession() < 0) return -1;
     std::string queued = harness.takeReplies();
     if (!queued.empty()) terminal.writeDevice(queued.data(), static_cast<int>(queued.size()));
     char buffer[IO_BLOCK_SIZE];
@@ -135,10 +134,10 @@ int turn(TerminalHarness& harness) {
 // name inside its buffer.
 void editName(TerminalHarness& harness) {
     char name[PRINTER_NAME_SIZE];
-    std::memcpy(name, harness.terminal.printerName, sizeof name);
-    harness.terminal.selectPrinter = 1;
+    std::memcpy(name, harness.printerName(), sizeof name);
+    harness.selectPrinter() = 1;
     harness.terminal.editPrinterName(name);
-    harness.terminal.selectPrinter = 0;
+    harness.selectPrinter() = 0;
     if (std::memchr(name, '\0', sizeof name) == nullptr) fail("printer name not terminated");
 }
 
@@ -153,7 +152,7 @@ void run(TerminalHarness& harness, const uint8_t* data, size_t size, std::minstd
          Delivery delivery) {
     harness.device.alwaysOpen = true;
     // Transparent printing started by the host goes nowhere.
-    std::snprintf(harness.terminal.printerName, sizeof harness.terminal.printerName, "nul");
+    harness.terminal.setPrinter("nul");
     int keys = delivery.keys ? static_cast<int>(random() % (MAX_SCRIPTED_KEYS + 1)) : 0;
     for (int i = 0; i < keys; i++)
         harness.adapter.pushKey(randomKey(random), KEY_STATES[random() % std::size(KEY_STATES)]);
@@ -198,10 +197,10 @@ struct Outcome {
 
 Outcome outcome(const TerminalHarness& harness) {
     Outcome o;
-    const Screen* s = harness.terminal.currentScreen;
+    const Screen* s = TerminalHarness::shown(harness.terminal);
     if (s == nullptr) return o;
     o.open = true;
-    o.cells.assign(s->cells.begin(), s->cells.begin() + harness.terminal.cellCount);
+    o.cells.assign(s->cells.begin(), s->cells.begin() + s->rows * s->cols);
     o.cursor = s->cursor;
     o.savedCursor = s->savedCursor;
     o.state = s->state;

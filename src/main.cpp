@@ -19,8 +19,8 @@ Device* createDevice(const StartupSettings& settings) {
 // view below the command that started the program; a run the user ended
 // leaves nothing behind.
 void leaveLastWords(const Terminal& terminal, const StartupSettings& settings) {
-    if (!terminal.lastWords) return;
-    std::vector<std::string> lines = *terminal.lastWords;
+    if (!terminal.lastWords()) return;
+    std::vector<std::string> lines = *terminal.lastWords();
     std::string host = settings.host != nullptr ? settings.host : "";
     lines.push_back("Connection closed by " + host.substr(0, host.find(':')) + ".");
     leaveInView(lines);

@@ -15,7 +15,8 @@
 #define ZARNEK_NOINLINE
 #endif
 
-constexpr const char* VERSION_TEXT = "2.07";
+// The version comes from the build (project() in CMakeLists.txt).
+constexpr const char* VERSION_TEXT = ZARNEK_VERSION;
 // The one-line banner shown at start, in the usage text and at the top of
 // every session.
 extern const char* const BANNER;

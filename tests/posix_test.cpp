@@ -225,8 +225,8 @@ TEST(ConsoleRenderer, ASmallerTerminalGetsOnlyWhatFitsAndTheBufferRefusesACursor
 }
 
 TEST(PosixRuntime, FilesAndSocketsKeepTheirContractsAndAWayOutRemovesTheTemporaryFilesLeft) {
-    ScratchDir scratch;
-    const std::string made = scratch.file("made");
+    ScratchDir scratch;  // temporary files go there too
+    const std::string made = (scratch.path / "made").string();
     int fd = _open(made.c_str(), _O_WRONLY | _O_CREAT, _S_IREAD | _S_IWRITE);
     struct stat status {};
     EXPECT_TRUE(fd >= 0 && _close(fd) == 0 && stat(made.c_str(), &status) == 0);
@@ -241,9 +241,11 @@ TEST(PosixRuntime, FilesAndSocketsKeepTheirContractsAndAWayOutRemovesTheTemporar
     EXPECT_TRUE(ioctlsocket(pair[0], FIONBIO, &nonBlocking) == 0 && send(pair[0], "", 0, 0) == 0);
     for (int end : pair) closesocket(end);
     char name[256], left[256];
-    TemporaryFilesIn missing(scratch.path / "missing");
-    EXPECT_FALSE(temporaryName(name, sizeof name));
-    TemporaryFilesIn temporaries(scratch.path);
+    {
+        ScratchDir missing;
+        std::filesystem::remove(missing.path);
+        EXPECT_FALSE(temporaryName(name, sizeof name));
+    }
     // More than the way out keeps at once, each removed when done with.
     for (int i = 0; i < 20; i++) {
         ASSERT_TRUE(temporaryName(name, sizeof name));

@@ -1,3 +1,4 @@
+// The Terminal's lifetime, device I/O, the main loop and the print functions.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -10,155 +11,109 @@
 
 namespace {
 
-// Session 0 open; with recording on, every byte fed to its screen lands in
-// its key queue instead of the interpreter.
-void openSession(TerminalHarness& h, bool timed = false, bool recording = true) {
-    h.device.alwaysOpen = !timed;
-    h.open(0);
-    h.takeReplies();
-    if (recording) h.screen().state = &Terminal::queueKey;
-    else h.clear();
-}
+using Calls = std::vector<std::string>;
 
-struct TerminalTest : ::testing::Test {
-    TerminalHarness h;
-};
-
-std::string letters(int n) {
-    std::string text;
-    for (int i = 0; i < n; i++) text += static_cast<char>('a' + i % 26);
-    return text;
-}
-
-}  // namespace
-
-TEST(TerminalLifetime, FirstTerminalPrintsAndEachClosesItsDeviceSessions) {
-    RecordingAdapter adapter;
+TEST(Terminal, TheFirstOnePrintsAndEachClosesItsDeviceSessionsButTheLocalOne) {
     ScriptedDevice device;
-    auto first = std::make_unique<Terminal>(&adapter, &device, VT100, 0, 0);
-    {
-        TerminalHarness xterm(XTERM, 25, 80);
-        EXPECT_EQ(xterm.terminal.copyBuffer.size(), 24u * 80u + 24u);  // each copied row may end in CR
-        EXPECT_EQ(firstTerminal, first.get());
-    }
-    EXPECT_EQ(firstTerminal, first.get());
-    // Without a session, bytes, keys and printed text go nowhere.
-    first->queueString("abc");
-    first->feedBytes("abc", 3);
-    EXPECT_EQ(first->pollKeys(), 0);
+    auto first = std::make_unique<TerminalHarness>(VT100, 25, 80, 0, 0, &device);
+    EXPECT_EQ(TerminalHarness().copyBuffer().size(), 24u * 81u);  // each copied row may end in CR
+    EXPECT_EQ(firstTerminal, &first->terminal);
+    // Without a session, bytes, keys and printed text go nowhere, and no box waits.
+    first->terminal.queueString("abc");
+    first->feed("abc");
+    EXPECT_EQ(first->terminal.pollKeys(), 0);
     tprintf("%s", "nothing to print on");
-    EXPECT_EQ(adapter.outOfRange, 0);
-
-    first->openSession(0);
-    first->openSession(2);
-    first->screens[LOCAL_SESSION] = new Screen(first->rows, first->cols);
+    terror("nobody sees this");
+    for (int n : {0, 2, LOCAL_SESSION}) first->terminal.switchSession(n);
     device.calls.clear();
-    first.reset();  // the local screen never reaches the device
-    EXPECT_EQ(device.calls, (std::vector<std::string>{"close 2", "close 0"}));
+    first.reset();
+    EXPECT_EQ(device.calls, (Calls{"close 2", "close 0"}));
     EXPECT_EQ(firstTerminal, nullptr);
     tprintf("nobody %d\n", 1);  // must not print through a dangling pointer
 }
 
-TEST_F(TerminalTest, KeyQueueHolds127BytesGetKeyDispatchesAndAShortWriteCloses) {
-    openSession(h);
-    h.screen().keyQueueHead = h.screen().keyQueueTail = 100;  // across the wrap
-    h.terminal.queueString(letters(200).c_str());
-    EXPECT_EQ(h.takeReplies(), letters(127));
-    tprintf("ab\n%s", "cd");
-    tputc('\n');
-    EXPECT_EQ(h.takeReplies(), "ab\r\ncd\n");
-    // A hot key acts at once; only a byte for the queue ends the wait.
-    h.adapter.pushKey(KEY_SCROLL_ON, KEYSTATE_CAPSLOCK);
-    h.adapter.pushKey(0xE9);
-    EXPECT_EQ(h.terminal.getKey(), 0xE9);
-    EXPECT_NE(h.screen().modes & MODE_HOLD, 0u);
-    EXPECT_EQ(h.screen().lockKeys, KEYSTATE_CAPSLOCK);
-
-    h.terminal.writeDevice("abc", 3);
-    EXPECT_EQ(h.terminal.closePending, 0);
-    h.device.writeLimit = 1;
-    h.terminal.writeDevice("def", 3);  // a short write counts nothing
-    EXPECT_EQ(h.terminal.bytesWritten, 3);
-    EXPECT_EQ(h.terminal.closePending, 1);
-}
-
-TEST(TerminalFirstData, OnlyATimedConnectionReportsItsDelayOnce) {
+TEST(Terminal, OnlyATimedConnectionReportsItsDelayOnceBeforeItsFirstDataAndAShortWriteCloses) {
     for (bool timed : {true, false}) {
         TerminalHarness h;
-        openSession(h, timed);
+        h.device.alwaysOpen = !timed;
+        h.open();
+        h.clear();
         char buffer[IO_BLOCK_SIZE];
-        for (const char* data : {"hello", "again"}) {
+        for (std::string data : {"", "h", "again"}) {
             h.device.pushData(data);
-            EXPECT_EQ(h.terminal.readDevice(buffer, IO_BLOCK_SIZE), 5);
-            bool reported = std::regex_match(h.takeReplies(), std::regex(R"( \(\d+ ms\)\r\n\r\n)"));
-            EXPECT_EQ(reported, timed && data[0] == 'h') << data;
+            EXPECT_EQ(h.terminal.readDevice(buffer, IO_BLOCK_SIZE), static_cast<int>(data.size()));
+            EXPECT_EQ(h.screen().cursor, timed && !data.empty() ? 2 * 80 : 0) << data;
         }
-        EXPECT_EQ(h.terminal.bytesRead, 10);
+        EXPECT_EQ(std::regex_match(h.row(0), std::regex(R"( \(\d+ ms\) *)")), timed);
+        EXPECT_EQ(h.bytesRead(), 6);
+        h.device.writeLimit = 1;
+        h.terminal.writeDevice("def", 3);  // counts nothing
+        EXPECT_EQ(h.bytesWritten() * 10 + h.closePending(), 1);
     }
 }
 
-TEST(TerminalLoop, EchoedKeyIsReadBackInTheSameTurn) {
-    RecordingAdapter adapter;
+TEST(Terminal, AnEchoedKeyIsReadBackInTheSameTurn) {
     DevEcho echo;
-    Terminal terminal(&adapter, &echo, XTERM, 0, 0);
-    terminal.openSession(0);
-    int at = terminal.currentScreen->cursor;
-    adapter.pushKey('a');
-    adapter.pushKey(0x2D01);  // Ctrl+Alt+X closes the session at the next turn
-    terminal.run();
-    EXPECT_EQ(terminal.bytesWritten, 1);
-    EXPECT_EQ(terminal.bytesRead, 1);
-    EXPECT_EQ(terminal.currentScreen, nullptr);
-    EXPECT_FALSE(terminal.lastWords) << "a session the user closed leaves nothing in view";
-    EXPECT_EQ(adapter.charAt(at), 'a');
+    TerminalHarness h(XTERM, 25, 80, 0, 0, &echo);
+    h.open();
+    int at = h.screen().cursor;
+    h.adapter.pushKeys({'a', 0x2D01});  // Ctrl+Alt+X closes the session at the next turn
+    h.terminal.run();
+    EXPECT_EQ(h.bytesWritten() + h.bytesRead(), 2);
+    EXPECT_EQ(TerminalHarness::shown(h.terminal), nullptr);
+    EXPECT_FALSE(h.terminal.lastWords()) << "a session the user closed leaves nothing in view";
+    EXPECT_EQ(h.adapter.grid[at] & 0xFF, 'a');
 }
 
-TEST_F(TerminalTest, LostSessionGivesWayToTheHighestLeftAndTheLastLeavesItsWords) {
+TEST(Terminal, ALostSessionGivesWayToTheHighestLeftAndTheLastLeavesItsWords) {
+    TerminalHarness h;
     h.device.alwaysOpen = true;
     for (int n : {0, 3, 1}) h.open(n);
     h.device.calls.clear();
-    for (int i = 0; i < 2; i++) h.device.pushReadResult(-1);
+    h.device.pushReadResult(-1);
+    h.device.pushReadResult(-1);
     h.device.pushData("Too many users\r\n");
     h.device.pushReadResult(-1);
     h.terminal.run();
-    const std::vector<std::string> calls{"close 1", "open 3", "close 3", "open 0", "close 0"};
-    EXPECT_EQ(h.device.calls, calls);
-    for (Screen* screen : h.terminal.screens) EXPECT_EQ(screen, nullptr);
-    EXPECT_EQ(h.terminal.bytesRead, 16);  // a failed read counts nothing
+    EXPECT_EQ(h.device.calls, (Calls{"close 1", "open 3", "close 3", "open 0", "close 0"}));
+    EXPECT_EQ(h.device.opened, "xterm 24x80");
+    for (int n = 0; n < SCREEN_SLOTS; n++) EXPECT_EQ(h.session(n), nullptr);
+    EXPECT_EQ(h.bytesRead(), 16);  // a failed read counts nothing
     // Session 1's screen down to its last row with text: the banner, an empty row, the host's words.
-    ASSERT_TRUE(h.terminal.lastWords);
-    EXPECT_EQ(h.terminal.lastWords->size(), 4u);
-    EXPECT_EQ(h.terminal.lastWords->at(1).substr(0, 15), " Terminal  1/10");
-    EXPECT_EQ(h.terminal.lastWords->at(2) + "|" + h.terminal.lastWords->at(3), "|Too many users");
+    const auto& words = h.terminal.lastWords();
+    ASSERT_TRUE(words && words->size() == 4);
+    EXPECT_EQ(words->at(1).substr(0, 15) + words->at(2) + "|" + words->at(3), " Terminal  1/10|Too many users");
+    // A later run that the user ends leaves nothing.
+    h.open(5);
+    h.adapter.pushKey(0x2D01);
+    h.terminal.run();
+    EXPECT_FALSE(h.terminal.lastWords());
 }
 
-TEST_F(TerminalTest, PrintedTextIsCutAt255AndTheErrorBoxWaitsForAKeyAndDropsIt) {
-    openSession(h, false, false);
-    tprintf("%s", letters(300).c_str());
+TEST(Terminal, PrintedTextEndsLinesWithCrIsCutAt255AndTheErrorBoxTakesAWholeKey) {
+    TerminalHarness h;
+    h.open();
+    h.clear();
+    tprintf("ab\n%s", "cd");
+    tputc('\n');
+    EXPECT_EQ(h.row(0).substr(0, 2) + h.row(1).substr(0, 2), "abcd");
+    EXPECT_EQ(h.screen().cursor, 2 * 80 + 2);
+    h.clear();
+    tprintf("%0300d", 1);
     EXPECT_EQ(h.screen().cursor, 255);
-    EXPECT_EQ(h.row(3), letters(255).substr(240) + std::string(65, ' '));
-
-    h.adapter.pushKey(0x3B00);  // F1, ESC [ M: taken whole
+    // A hot key acts while the box waits; F1 (ESC [ M) ends it and is taken
+    // whole, F2 typed with it stays.
+    h.adapter.pushKey(KEY_SCROLL_ON, KEYSTATE_CAPSLOCK);
+    h.adapter.pushKeys({0x3B00, 0x3C00});
     terror("boom %d", 7);
-    EXPECT_EQ(h.takeReplies(), "");
+    EXPECT_EQ(h.takeReplies(), "\x1b[N");
+    EXPECT_EQ(h.screen().lockKeys, KEYSTATE_CAPSLOCK);
+    EXPECT_NE(h.screen().modes & MODE_HOLD, 0u);
     std::string box = " boom 7  Press any key to continue ";
     EXPECT_EQ(h.row(4).substr(0, box.size()), box);
-    EXPECT_EQ(h.attrAt(4, 1), 0x47);   // white on red
-    EXPECT_EQ(h.attrAt(4, 10), 0x74);  // red on white
+    EXPECT_EQ(h.attrAt(4, 1) * 256 + h.attrAt(4, 10), 0x4774);  // white on red, red on white
     EXPECT_EQ(h.screen().cursor, 5 * 80);
     EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
 }
 
-TEST_F(TerminalTest, DrawingBracketEndsOnTheScreenWhereItBegan) {
-    h.device.alwaysOpen = true;
-    h.open(1);
-    openSession(h, false, false);
-    h.screen().modes |= MODE_HOLD;
-    h.adapter.pushKey(0x6900);  // Alt+F2 during the hold shows session 2
-    h.feed(std::string(30, '\n'));
-    ASSERT_EQ(h.terminal.currentScreen, h.terminal.screens[1]);
-    EXPECT_EQ(h.terminal.screens[0]->cursorShown, 1);
-    EXPECT_EQ(h.terminal.screens[1]->cursorShown, 1);
-    EXPECT_TRUE(h.adapter.cursorVisible);
-    EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
-}
+}  // namespace

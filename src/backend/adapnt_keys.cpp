@@ -130,7 +130,7 @@ int AdapNT::keyCode(int virtualKey, int scan, unsigned state) const {
     case VK_BACK: return '\b';
     case VK_TAB: return '\t';
     case VK_RETURN: return '\r';
-    case VK_ESCAPE: return 0x1B;
+    case VK_ESCAPE: return KEY_ESCAPE;
     case VK_SPACE: return ' ';
     case VK_DELETE:
         return forceNumpad ? decimalSeparator() : extended(scan);

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <limits>
 
-#include "platform/platform.h"
 #include "terminal/terminal.h"
 
 namespace {
@@ -66,6 +65,8 @@ int32_t appendDigit(int32_t value, int byte) {
 
 }  // namespace
 
+constinit const ParserState GROUND_STATE = &Terminal::stateGround;
+
 void Terminal::stateGround(int byte) {
     byte &= 0xFF;
     Screen& s = *currentScreen;
@@ -77,7 +78,7 @@ void Terminal::stateGround(int byte) {
     }
     switch (byte) {
     case ENQ: queueString(emulationName()); break;
-    case BEL: _putch(BEL); break;
+    case BEL: ringBell(); break;
     case BS: backspace(); break;
     case HT: horizontalTab(); break;
     case LF: lineFeed(); break;
@@ -307,7 +308,7 @@ bool Terminal::collectParameter(int byte) {
 }
 
 // ESC ] number ; text BEL.  The number is read and ignored: every such
-// string sets the title.  Only BEL ends it; a title longer than the buffer
+// string sets the title.  BEL or ESC ends it; a title longer than the buffer
 // keeps its first bytes.
 void Terminal::collectTitle(int byte) {
     byte &= 0xFF;

@@ -1,5 +1,6 @@
-// The write-through editing operations of the current screen: each changes
-// the cells and draws the same change on the console at once.  Positions and
+// The attribute and cursor operations of the current screen, and its
+// write-through editing operations: each changes the cells and draws the
+// same change on the console at once.  Positions and
 // counts may come straight from a host, so every operation keeps itself
 // inside the visible cells: the part of a request that lies outside the
 // screen is cut off, and a request with nothing left is ignored.
@@ -7,10 +8,14 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "terminal/terminal.h"
 
 namespace {
+
+constexpr int BLINK_BIT = 0x80;
+constexpr int BOLD_BIT = 0x08;
 
 // Moved blocks are drawn in runs of at most this many cells.
 constexpr int PAINT_RUN_LIMIT = 80;
@@ -92,6 +97,50 @@ int attributeRun(const Cell* cells, int limit) {
 }
 
 }  // namespace
+
+void Terminal::computeAttribute() {
+    Screen* s = currentScreen;
+    if (s == nullptr) return;
+    // Reverse video draws the last selected colours exchanged.
+    int attr = (s->attrFlags & ATTR_REVERSE) ? (s->colorFg & 7) * 16 + (s->colorBg & 7)
+                                             : (s->normalBg & 7) * 16 + (s->normalFg & 7);
+    if (s->attrFlags & ATTR_BLINK) attr |= BLINK_BIT;
+    if (s->attrFlags & ATTR_BOLD) attr |= BOLD_BIT;
+    s->currentAttr = attr;
+}
+
+// Colour changes reach the console only when something is drawn with them.
+void Terminal::syncAttribute() {
+    Screen* s = currentScreen;
+    if (s == nullptr || s->currentAttr == s->sentAttr) return;
+    s->sentAttr = s->currentAttr;
+    adapter->setAttribute(s->sentAttr);
+}
+
+// A cursor just past the last cell shows on the last cell.
+void Terminal::placeCursor() {
+    Screen* s = currentScreen;
+    if (s == nullptr) return;
+    int position = s->cursor;
+    if (position >= cellCount) position = cellCount - 1;
+    if (position < 0) position = 0;
+    adapter->setCursor(position);
+}
+
+// Hiding and showing nest, so a burst of drawing hides the console cursor
+// once at its start and shows it once at its end.  The host moves the count
+// too; it stops at the ends of its range instead of overflowing.
+void Terminal::cursorOff() {
+    Screen* s = currentScreen;
+    if (s == nullptr || s->cursorShown == std::numeric_limits<int32_t>::min()) return;
+    if (--s->cursorShown == 0) adapter->hideCursor();
+}
+
+void Terminal::cursorOn() {
+    Screen* s = currentScreen;
+    if (s == nullptr || s->cursorShown == std::numeric_limits<int32_t>::max()) return;
+    if (++s->cursorShown == 1) adapter->showCursor();
+}
 
 void Terminal::fillCells(int position, int character, int n) {
     Screen* s = currentScreen;

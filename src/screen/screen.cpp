@@ -1,19 +1,15 @@
+// The Screen record's own operations: construction, the parser reset, the
+// cell store and the key queue; and the ANSI colour mapping.
 #include "screen/screen.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
-
-#include "terminal/terminal.h"
 
 namespace {
 
 // Colour number of each ANSI colour index (0 black, 1 red, 2 green, 3 yellow,
 // 4 blue, 5 magenta, 6 cyan, 7 white).
 constexpr int ANSI_COLORS[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-
-constexpr int BLINK_BIT = 0x80;
-constexpr int BOLD_BIT = 0x08;
 
 // The most a key backlog holds: two pastes of the largest console.  Beyond
 // it bytes are dropped, as a full ring drops them.
@@ -51,7 +47,7 @@ void Screen::resetParser() {
     highBit = 0;
     scrollTop = 0;
     scrollBottom = rows - 1;
-    state = &Terminal::stateGround;
+    state = GROUND_STATE;
     modes &= ~(MODE_GRAPHICS | MODE_WRAPPED | MODE_HOLD);
 }
 
@@ -100,48 +96,4 @@ void Screen::setAttrState(const AttrState& block) {
     normalBg = block.normalBg;
     normalFg = block.normalFg;
     attrFlags = block.attrFlags;
-}
-
-void Terminal::computeAttribute() {
-    Screen* s = currentScreen;
-    if (s == nullptr) return;
-    // Reverse video draws the last selected colours exchanged.
-    int attr = (s->attrFlags & ATTR_REVERSE) ? (s->colorFg & 7) * 16 + (s->colorBg & 7)
-                                             : (s->normalBg & 7) * 16 + (s->normalFg & 7);
-    if (s->attrFlags & ATTR_BLINK) attr |= BLINK_BIT;
-    if (s->attrFlags & ATTR_BOLD) attr |= BOLD_BIT;
-    s->currentAttr = attr;
-}
-
-// Colour changes reach the console only when something is drawn with them.
-void Terminal::syncAttribute() {
-    Screen* s = currentScreen;
-    if (s == nullptr || s->currentAttr == s->sentAttr) return;
-    s->sentAttr = s->currentAttr;
-    adapter->setAttribute(s->sentAttr);
-}
-
-// A cursor just past the last cell shows on the last cell.
-void Terminal::placeCursor() {
-    Screen* s = currentScreen;
-    if (s == nullptr) return;
-    int position = s->cursor;
-    if (position >= cellCount) position = cellCount - 1;
-    if (position < 0) position = 0;
-    adapter->setCursor(position);
-}
-
-// Hiding and showing nest, so a burst of drawing hides the console cursor
-// once at its start and shows it once at its end.  The host moves the count
-// too; it stops at the ends of its range instead of overflowing.
-void Terminal::cursorOff() {
-    Screen* s = currentScreen;
-    if (s == nullptr || s->cursorShown == std::numeric_limits<int32_t>::min()) return;
-    if (--s->cursorShown == 0) adapter->hideCursor();
-}
-
-void Terminal::cursorOn() {
-    Screen* s = currentScreen;
-    if (s == nullptr || s->cursorShown == std::numeric_limits<int32_t>::max()) return;
-    if (++s->cursorShown == 1) adapter->showCursor();
 }

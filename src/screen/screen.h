@@ -12,6 +12,8 @@ class Terminal;
 
 // A parser state: the Terminal operation that receives the next byte.
 using ParserState = void (Terminal::*)(int);
+// The state a new or reset parser starts in (defined with the interpreter).
+extern const ParserState GROUND_STATE;
 
 constexpr int OSC_TEXT_SIZE = 256;
 constexpr int PARAM_COUNT = 16;

@@ -17,50 +17,50 @@ int selectedAttribute(int attribute) {
 }
 
 // Moves the selection cursor; false for a key that is not a cursor key.
-bool moveSelectionCursor(const Terminal& t, int& cursor, int key) {
+bool moveSelectionCursor(int cols, int cellCount, int& cursor, int key) {
     switch (key) {
     case KEY_UP:
-        if (cursor >= t.cols) cursor -= t.cols;
+        if (cursor >= cols) cursor -= cols;
         return true;
     case KEY_DOWN:
-        if (cursor + t.cols < t.cellCount) cursor += t.cols;
+        if (cursor + cols < cellCount) cursor += cols;
         return true;
     case KEY_LEFT:
         if (cursor > 0) cursor--;
         return true;
     case KEY_RIGHT:
-        if (cursor + 1 < t.cellCount) cursor++;
+        if (cursor + 1 < cellCount) cursor++;
         return true;
     default:
         return false;
     }
 }
 
+}  // namespace
+
 // The rectangle between the anchor and the cursor, whichever corner came
 // first, goes into copyBuffer and is shown in exchanged colours over the
 // screen as it was when the copy began.
-void showSelection(Terminal& t, const std::vector<Cell>& original, int anchor, int cursor) {
-    int top = std::min(anchor / t.cols, cursor / t.cols);
-    int bottom = std::max(anchor / t.cols, cursor / t.cols);
-    int left = std::min(anchor % t.cols, cursor % t.cols);
-    int right = std::max(anchor % t.cols, cursor % t.cols);
+void Terminal::showSelection(const std::vector<Cell>& original, int anchor, int cursor) {
+    int top = std::min(anchor / cols, cursor / cols);
+    int bottom = std::max(anchor / cols, cursor / cols);
+    int left = std::min(anchor % cols, cursor % cols);
+    int right = std::max(anchor % cols, cursor % cols);
     std::vector<Cell> shown(original);
     size_t k = 0;
     for (int r = top; r <= bottom; r++) {
         for (int c = left; c <= right; c++) {
-            Cell& cell = shown[r * t.cols + c];
-            t.copyBuffer[k++] = static_cast<char>(cell & 0xFF);
+            Cell& cell = shown[r * cols + c];
+            copyBuffer[k++] = static_cast<char>(cell & 0xFF);
             cell = static_cast<Cell>((selectedAttribute(cell >> 8) << 8) | (cell & 0xFF));
         }
-        if (r < bottom) t.copyBuffer[k++] = ROW_SEPARATOR;
+        if (r < bottom) copyBuffer[k++] = ROW_SEPARATOR;
     }
-    t.copyBuffer[k] = 0;
-    t.paintCells(0, t.cellCount, shown.data());
+    copyBuffer[k] = 0;
+    paintCells(0, cellCount, shown.data());
     // Drawing gives the cursor its normal shape back.
-    t.adapter->blockCursor();
+    adapter->blockCursor();
 }
-
-}  // namespace
 
 void Terminal::toggleCapture() {
     if (captureFd >= 0) {
@@ -94,7 +94,7 @@ void Terminal::copyRegion() {
     while (!finished) {
         placeCursor();
         int key = adapter->readKey();
-        if (!moveSelectionCursor(*this, s->cursor, key)) {
+        if (!moveSelectionCursor(cols, cellCount, s->cursor, key)) {
             if (key == KEY_ESCAPE || anchor >= 0) {
                 finished = true;
             } else {
@@ -102,7 +102,7 @@ void Terminal::copyRegion() {
                 setStatus("Move to end and press ENTER");
             }
         }
-        if (anchor >= 0) showSelection(*this, original, anchor, s->cursor);
+        if (anchor >= 0) showSelection(original, anchor, s->cursor);
     }
     adapter->normalCursor();
     paintCells(0, cellCount, original.data());

@@ -10,6 +10,7 @@
 
 namespace {
 
+constexpr const char* PRINT_END = "\x1b[4i";
 constexpr int PRINT_END_LENGTH = 4;
 constexpr uint32_t PROGRESS_INTERVAL = 1024;
 constexpr const char* NULL_PRINTER = "nul";
@@ -33,33 +34,12 @@ bool printing(const Screen& screen) { return screen.state == &Terminal::statePri
 
 // Counts a byte for the progress line, which is drawn through the
 // interpreter and so needs the ground state while it is written.
-void countPrintedByte(Terminal& t, Screen& screen) {
+void countPrintedByte(Adapter& adapter, Screen& screen) {
     if (++screen.printCount % PROGRESS_INTERVAL != 0) return;
     screen.state = &Terminal::stateGround;
     tprintf("\x1b[11;27HPrinted %8lu byte(s)\n", static_cast<unsigned long>(screen.printCount));
-    t.adapter->keyReady();
+    adapter.keyReady();
     screen.state = &Terminal::statePrint;
-}
-
-// The stream opens with the first byte that is written.  A failure is shown
-// on standard output, as the dialog covers the session's screen.
-bool openPrintStream(Terminal& t, Screen& screen) {
-    const char* name = t.printerName;
-    if (t.doubleBuffer) {
-        name = screen.spoolName;
-        if (temporaryName(screen.spoolName, sizeof screen.spoolName)) {
-            screen.spoolFile = std::fopen(screen.spoolName, "ab");
-            if (screen.spoolFile == nullptr) removeTemporary(screen.spoolName);
-        }
-    } else {
-        screen.spoolFile = openPrinter(name);
-    }
-    if (screen.spoolFile != nullptr) return true;
-    printOverConsole("ZARNEK: Unable to open %s\n", name);
-    t.adapter->readKey();
-    consoleTextWritten();
-    t.setPrinter(NULL_PRINTER);
-    return false;
 }
 
 // One key of the printer-name field; i is the index into the name, and the
@@ -148,7 +128,7 @@ void Terminal::statePrint(int byte) {
     // Bytes that may begin PRINT_END are held back until it is complete
     // (they are dropped) or broken (they go out before the byte that broke it).
     while (!continuesPrintEnd(byte, s->printEndMatch)) {
-        countPrintedByte(*this, *s);
+        countPrintedByte(*adapter, *s);
         if (s->printEndMatch == 0) {
             spoolByte(byte);
             return;
@@ -159,9 +139,30 @@ void Terminal::statePrint(int byte) {
     if (++s->printEndMatch == PRINT_END_LENGTH) endPrint();
 }
 
+// The stream opens with the first byte that is written.  A failure is shown
+// on standard output, as the dialog covers the session's screen.
+bool Terminal::openPrintStream(Screen& screen) {
+    const char* name = printerName;
+    if (doubleBuffer) {
+        name = screen.spoolName;
+        if (temporaryName(screen.spoolName, sizeof screen.spoolName)) {
+            screen.spoolFile = std::fopen(screen.spoolName, "ab");
+            if (screen.spoolFile == nullptr) removeTemporary(screen.spoolName);
+        }
+    } else {
+        screen.spoolFile = openPrinter(name);
+    }
+    if (screen.spoolFile != nullptr) return true;
+    printOverConsole("ZARNEK: Unable to open %s\n", name);
+    adapter->readKey();
+    consoleTextWritten();
+    setPrinter(NULL_PRINTER);
+    return false;
+}
+
 void Terminal::spoolByte(int byte) {
     Screen* s = currentScreen;
-    if (s->spoolFile == nullptr && !openPrintStream(*this, *s)) return;
+    if (s->spoolFile == nullptr && !openPrintStream(*s)) return;
     std::fputc(byte, s->spoolFile);
 }
 
@@ -213,7 +214,7 @@ void Terminal::printScreen() {
         // that reads like PRINT_END must not end the print half-way.
         for (int r = 0; r < rows; r++) {
             for (int c = 0; c < cols; c++) {
-                countPrintedByte(*this, *s);
+                countPrintedByte(*adapter, *s);
                 spoolByte(static_cast<unsigned char>(text[r * cols + c]));
             }
             tprintf("%c%c", CARRIAGE_RETURN, LINE_FEED);

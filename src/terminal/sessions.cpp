@@ -4,15 +4,15 @@
 #include "platform/platform.h"
 #include "terminal/terminal.h"
 
-const char* const BANNER = "ZARNEK Vers. 2.07 - multi-session terminal emulator and Telnet client";
+const char* const BANNER = "ZARNEK Vers. " ZARNEK_VERSION " - multi-session terminal emulator and Telnet client";
+
+namespace {
 
 // Final letters of the default definitions ESC [ c of key numbers 0..59:
 // F1..F12, Shift+F1..F12, Ctrl+F1..F12, the twelve unreachable numbers, then
 // Home, Up, Page Up, keypad minus, Left, keypad centre, Right, keypad plus,
 // End, Down, Page Down and Insert.
-const char* const KEY_LETTERS = "MNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz@[\\]^_`{HAI*DEC*FBGL";
-
-namespace {
+constexpr const char* KEY_LETTERS = "MNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz@[\\]^_`{HAI*DEC*FBGL";
 
 constexpr const char* REVISION = "$Revision: 1.19 $";
 constexpr int KEY_LETTER_COUNT = 60;
@@ -96,8 +96,8 @@ void Terminal::showSession(int n) {
     }
     drawStatusLine();
     uint32_t wrapped = screen.modes & MODE_WRAPPED;
+    // The repaint leaves the console drawing in the screen's sentAttr.
     paintCells(0, cellCount, screen.cells.data());
-    adapter->setAttribute(screen.sentAttr);
     // placeCursor keeps a cursor that stands just past the last cell on the
     // console's last cell.
     placeCursor();

@@ -18,20 +18,20 @@ constexpr int NUM_OFFSET = 10;
 // The rows the page starts below: the banner's two lines and an empty one.
 constexpr const char* PAGE_START = "\x1b[4;1H";
 
-bool statusLinePresent(const Terminal& t) {
-    return t.currentScreen != nullptr && t.rows < t.adapter->rows;
-}
-
 // An indicator that would begin left of the line (a console narrower than
 // ten columns) is left out rather than cut.
 void putIndicator(std::string& line, int position, const char* text) {
     if (position >= 0) line.replace(position, std::strlen(text), text);
 }
 
-void writeSessionLine(const Terminal& t, int session, time_t now) {
+}  // namespace
+
+bool Terminal::statusLinePresent() const { return currentScreen != nullptr && rows < adapter->rows; }
+
+void Terminal::writeSessionLine(int session, time_t now) {
     tprintf("Session # %2d ", session + 1);
     const std::tm* connected =
-        t.screens[session] != nullptr ? std::localtime(&t.connectTime[session]) : nullptr;
+        screens[session] != nullptr ? std::localtime(&connectTime[session]) : nullptr;
     if (connected == nullptr) {
         tprintf("Not connected\n");
         return;
@@ -39,27 +39,25 @@ void writeSessionLine(const Terminal& t, int session, time_t now) {
     tprintf("Connected     %02d/%02d/%04d %02d:%02d:%02d", connected->tm_mday,
             connected->tm_mon + 1, connected->tm_year + 1900, connected->tm_hour,
             connected->tm_min, connected->tm_sec);
-    tprintf(" Elapsed %10.0f sec\n", std::difftime(now, t.connectTime[session]));
+    tprintf(" Elapsed %10.0f sec\n", std::difftime(now, connectTime[session]));
 }
 
-void writeStatusPage(Terminal& t) {
+void Terminal::writeStatusPage() {
     tprintf("%s", PAGE_START);
-    tprintf("Adapter : %s (%dx%d)\n", t.adapter->name(), t.cols, t.rows);
-    tprintf("Device  : %s (Read %" PRId64 ", Written %" PRId64 ")\n", t.device->name(),
-            t.bytesRead, t.bytesWritten);
-    tprintf("Printer : %s\n", t.printerName);
-    tprintf("Switch  : %d (%d)\n", t.switchEnabled, MAX_SESSIONS);
-    tprintf("Capture : %s\x1b[K\n", t.captureFd == -1 ? "off" : "on zarnek.cap");
-    tprintf("Copy    : %5d char\n", static_cast<int>(std::strlen(t.copyBuffer.data())));
+    tprintf("Adapter : %s (%dx%d)\n", adapter->name(), cols, rows);
+    tprintf("Device  : %s (Read %" PRId64 ", Written %" PRId64 ")\n", device->name(),
+            bytesRead, bytesWritten);
+    tprintf("Printer : %s\n", printerName);
+    tprintf("Switch  : %d (%d)\n", switchEnabled, MAX_SESSIONS);
+    tprintf("Capture : %s\x1b[K\n", captureFd == -1 ? "off" : "on zarnek.cap");
+    tprintf("Copy    : %5d char\n", static_cast<int>(std::strlen(copyBuffer.data())));
     tprintf("\n");
     time_t now = std::time(nullptr);
-    for (int i = 0; i < MAX_SESSIONS; i++) writeSessionLine(t, i, now);
+    for (int i = 0; i < MAX_SESSIONS; i++) writeSessionLine(i, now);
 }
 
-}  // namespace
-
 void Terminal::drawStatusLine() {
-    if (!statusLinePresent(*this)) return;
+    if (!statusLinePresent()) return;
     int width = adapter->columns;
     int height = adapter->rows;
     // The last column is never written: on a console that scrolls when its
@@ -86,7 +84,7 @@ void Terminal::setStatus(const char* format, ...) {
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    if (!statusLinePresent(*this)) return;
+    if (!statusLinePresent()) return;
     // Room for the text, the blank after it and the terminator: a longer
     // text (a host's title) is cut, the blank is always kept.
     std::vector<char>& status = currentScreen->statusText;
@@ -103,7 +101,7 @@ void Terminal::showStatusPage() {
     if (currentScreen == nullptr) return;
     int previous = switchSession(LOCAL_SESSION);
     cursorOff();
-    writeStatusPage(*this);
+    writeStatusPage();
     cursorOn();
     tprintf("Press any key to continue");
     // Hot keys act while the page waits.  One that shows another session
@@ -111,8 +109,5 @@ void Terminal::showStatusPage() {
     // wait ends without taking a key meant for that session.
     if (promptKey() < 0) return;
     tprintf("\n\n");
-    if (previous >= 0 && screens[previous] != nullptr)
-        switchSession(previous);
-    else
-        switchToLastSession();
+    switchSession(previous);
 }

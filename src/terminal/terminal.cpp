@@ -78,7 +78,7 @@ int Terminal::readDevice(char* buffer, int max) {
 // The delay of a timed connection attempt, shown once, before its first
 // bytes.
 void Terminal::reportFirstData(int session) {
-    if (session < 0 || session >= SCREEN_SLOTS || !firstDataPending[session]) return;
+    if (!firstDataPending[session]) return;
     firstDataPending[session] = false;
     firstDataTick[session] = GetTickCount();
     tprintf(" (%lu ms)\n\n",
@@ -181,7 +181,7 @@ void Terminal::closeSession() {
 }
 
 void Terminal::keepLastWords() {
-    lastWords.reset();
+    lastWords_.reset();
     if (!std::exchange(endedByHost, false) || currentScreen == nullptr) return;
     std::vector<std::string> text;
     size_t lastWithText = 0;
@@ -193,7 +193,7 @@ void Terminal::keepLastWords() {
         if (!row.empty()) lastWithText = text.size();
     }
     text.resize(lastWithText);
-    lastWords = text;
+    lastWords_ = text;
 }
 
 int Terminal::switchToLastSession() {
@@ -235,6 +235,9 @@ bool Terminal::sendKeys(char* buffer) {
     return true;
 }
 
+// The console's own bell, not a character of the screen.
+void Terminal::ringBell() { _putch('\a'); }
+
 namespace {
 
 // Feeds text to the first Terminal's current screen, each line feed preceded
@@ -253,24 +256,25 @@ void printFormatted(const char* format, va_list args) {
     printText(text);
 }
 
-bool canPrint() { return firstTerminal != nullptr && firstTerminal->currentScreen != nullptr; }
-
 }  // namespace
 
+// Without a current screen, feeding bytes does nothing.
 void tputc(int byte) {
-    if (canPrint()) firstTerminal->feedByte(byte);
+    if (firstTerminal != nullptr) firstTerminal->feedByte(byte);
 }
 
 void tprintf(const char* format, ...) {
-    if (!canPrint()) return;
+    if (firstTerminal == nullptr) return;
     va_list args;
     va_start(args, format);
     printFormatted(format, args);
     va_end(args);
 }
 
-// The message white on red, then the prompt red on white until a key.
+// The message white on red, then the prompt red on white until a key; the
+// wait needs a screen to queue the key on.
 void terror(const char* format, ...) {
+    auto canPrint = [] { return firstTerminal != nullptr && firstTerminal->currentScreen != nullptr; };
     if (!canPrint()) return;
     printText("\n\x1b[41;37m ");
     va_list args;

@@ -2,6 +2,9 @@
 // moves bytes between the device, the interpreter and the console, key
 // dispatch and hot keys, and the features around the emulation.  Every
 // interpreter, drawing and hot-key operation acts on currentScreen.
+//
+// The public operations are those the rest of the program and the parser
+// states stored in each Screen call; the helpers behind them are private.
 #pragma once
 #include <cstdint>
 #include <ctime>
@@ -24,11 +27,8 @@ constexpr int PRINTER_NAME_SIZE = 64;
 
 // Key numbers of the function-key table: entry i is the scan code of key i.
 extern const unsigned char KEY_SCANCODES[KEY_COUNT];
-// Final letters of the default definitions ESC [ c of key numbers 0..59.
-extern const char* const KEY_LETTERS;
 
 constexpr const char* CAPTURE_FILE = "zarnek.cap";
-constexpr const char* PRINT_END = "\x1b[4i";
 constexpr int STATUS_ATTRIBUTE = 0x0B;
 constexpr unsigned char RULE_CHARACTER = 0xC4;
 
@@ -40,42 +40,27 @@ public:
     Terminal& operator=(const Terminal&) = delete;
     ~Terminal();
 
-    // Device I/O, the byte feed and the key queue (terminal.cpp).
+    // Device I/O, the byte feed, the key queue and the main loop (terminal.cpp).
     int readDevice(char* buffer, int max);
     void writeDevice(const char* bytes, int count);
     void feedBytes(const char* bytes, int count);
     void feedByte(int byte);
     void queueKey(int byte);
-    // Queues the bytes of one key press, which a prompt takes as one answer;
-    // with keepAll, what does not fit in the key ring waits behind it.
-    void queueKeyPress(const unsigned char* bytes, int count, bool keepAll = false);
     void queueString(const char* text);
     int pollKeys();
     int getKey();
-    // The first byte of the next key press; the rest of that key press is
-    // dropped, later key presses stay queued.
-    int getWholeKey();
     void closeSession();
     int switchToLastSession();
     void run();
-    // Before the current session closes: its screen's text becomes the last
-    // words when its host ended it, nothing when the user did.
-    void keepLastWords();
-    void reportFirstData(int session);
-    void endFeed(Screen* screen);
-    bool sendKeys(char* buffer);
+    // When the session closed last was ended by its host: the rows of its
+    // screen down to the last one with text, without trailing blanks, for
+    // start-up to leave in view after the run.
+    const std::optional<std::vector<std::string>>& lastWords() const { return lastWords_; }
 
     // Key dispatch and hot keys (keyboard.cpp).
     void dispatchKey();
     void pasteCopyBuffer();
     void setSwitch(int on);
-    // The first key number produced by a scan code, or -1.
-    static int keyNumber(int scanCode);
-    // Acts on a hot key; false when the code is not one (plain Insert included).
-    bool dispatchHotKey(int code);
-    // Queues the current screen's definition of the key, or 0xE0 and the scan
-    // code for a key without a key number.
-    void sendFunctionKey(int scanCode);
 
     // Sessions (sessions.cpp).
     void openSession(int n);
@@ -84,15 +69,6 @@ public:
     int switchSession(int n);
     void connectSession(int n);
     const char* emulationName() const;
-    void writeBanner(int n);
-    void loadKeyDefinitions();
-    // The key that answers a prompt (the first byte of a whole key press
-    // queued on the session that shows it), or -1 once a hot key has shown a
-    // session meanwhile.
-    int promptKey();
-    // Counts showSession calls, so a wait can tell that a hot key showed a
-    // session while it waited.
-    uint32_t sessionsShown = 0;
 
     // Status line and status page (status.cpp).
     void drawStatusLine();
@@ -107,9 +83,6 @@ public:
     void endPrint();
     void editPrinterName(char* name);
     void printScreen();
-    // Closes a screen's print stream without printing more; for a session
-    // that is destroyed in the middle of a print session.
-    void closePrintStream(Screen* screen);
 
     // Capture, replay and screen copy (capture.cpp).
     void toggleCapture();
@@ -123,20 +96,100 @@ public:
     void stateKeyNumber(int byte);
     void stateKeyText(int byte);
     void putCharacter(int byte);
-    // Prints the leading bytes that are plain characters of the cursor row
-    // at once; returns how many it took (none when fewer than two).
-    int printRun(const char* bytes, int count);
     void lineFeed();
     void carriageReturn();
     void backspace();
     void horizontalTab();
     void startSequence();
     bool collectParameter(int byte);
-    void collectTitle(int byte);
-    void showSequence(const char* introducer, int byte);
 
     // CSI dispatch (emulation/csi.cpp).
     void stateCsi(int byte);
+
+    // Renditions, private and SCO modes (emulation/modes.cpp).
+    void applyRenditions();
+    void selectRendition(int value);
+    void stateCsiPrivate(int byte);
+    void stateCsiEquals(int byte);
+
+    // Attribute and cursor operations on the current screen, and the drawing
+    // operations (screen/drawing.cpp).
+    void computeAttribute();
+    void syncAttribute();
+    void placeCursor();
+    void cursorOff();
+    void cursorOn();
+    void fillCells(int position, int character, int n);
+    void eraseBlock(int row, int column, int lines, int count);
+    void paintCells(int position, int n, const Cell* source);
+    void moveCells(int source, int destination, int n);
+    void scrollUp(int n);
+    void scrollDown(int n);
+    void deleteCells(int offset, int n, int lineOnly);
+    void insertCells(int offset, int n, int lineOnly);
+    void clearScreen();
+
+private:
+    // The tests' harness looks at the state below, and the error box waits
+    // for a whole key press.
+    friend struct TerminalHarness;
+    friend void terror(const char* format, ...);
+
+    // terminal.cpp
+    void reportFirstData(int session);
+    // Ends the drawing bracket that feedBytes began on this screen.
+    void endFeed(Screen* screen);
+    // Queues the bytes of one key press, which a prompt takes as one answer;
+    // with keepAll, what does not fit in the key ring waits behind it.
+    void queueKeyPress(const unsigned char* bytes, int count, bool keepAll = false);
+    // The first byte of the next key press; the rest of that key press is
+    // dropped, later key presses stay queued.
+    int getWholeKey();
+    // Before the current session closes: its screen's text becomes the last
+    // words when its host ended it, nothing when the user did.
+    void keepLastWords();
+    bool sendKeys(char* buffer);
+    void ringBell();
+
+    // keyboard.cpp
+    // The first key number produced by a scan code, or -1.
+    static int keyNumber(int scanCode);
+    // Acts on a hot key; false when the code is not one (plain Insert included).
+    bool dispatchHotKey(int code);
+    // Queues the current screen's definition of the key, or 0xE0 and the scan
+    // code for a key without a key number.
+    void sendFunctionKey(int scanCode);
+
+    // sessions.cpp
+    void writeBanner(int n);
+    void loadKeyDefinitions();
+    // The key that answers a prompt (the first byte of a whole key press
+    // queued on the session that shows it), or -1 once a hot key has shown a
+    // session meanwhile.
+    int promptKey();
+
+    // status.cpp
+    bool statusLinePresent() const;
+    void writeStatusPage();
+    void writeSessionLine(int session, time_t now);
+
+    // printer.cpp
+    bool openPrintStream(Screen& screen);
+    // Closes a screen's print stream without printing more; for a session
+    // that is destroyed in the middle of a print session.
+    void closePrintStream(Screen* screen);
+
+    // capture.cpp
+    void showSelection(const std::vector<Cell>& original, int anchor, int cursor);
+
+    // emulation/parser.cpp
+    // Prints the leading bytes that are plain characters of the cursor row
+    // at once; returns how many it took (none when fewer than two).
+    int printRun(const char* bytes, int count);
+    void collectTitle(int byte);
+    void showSequence(const char* introducer, int byte);
+
+    // emulation/csi.cpp
     // The action of a sequence's final byte, kept apart from the parameter
     // bytes before it, which are many and cheap.
     ZARNEK_NOINLINE void finalCsi(int byte);
@@ -150,33 +203,11 @@ public:
     bool spaceRowChangesNothing() const;
     void setScrollRegion(int64_t top, int64_t bottom);
 
-    // Renditions, private and SCO modes, replies (emulation/modes.cpp).
-    void applyRenditions();
-    void selectRendition(int value);
-    void stateCsiPrivate(int byte);
-    void stateCsiEquals(int byte);
+    // emulation/modes.cpp: the answers owed to the host.
     void reportDeviceStatus(int row, int column);
     void reportDeviceAttributes();
     void reportTitle();
     void reportColors();
-
-    // Attribute and cursor operations on the current screen (screen/screen.cpp).
-    void computeAttribute();
-    void syncAttribute();
-    void placeCursor();
-    void cursorOff();
-    void cursorOn();
-
-    // Drawing operations on the current screen (screen/drawing.cpp).
-    void fillCells(int position, int character, int n);
-    void eraseBlock(int row, int column, int lines, int count);
-    void paintCells(int position, int n, const Cell* source);
-    void moveCells(int source, int destination, int n);
-    void scrollUp(int n);
-    void scrollDown(int n);
-    void deleteCells(int offset, int n, int lineOnly);
-    void insertCells(int offset, int n, int lineOnly);
-    void clearScreen();
 
     std::vector<char> copyBuffer;    // cellCount + rows bytes, NUL-terminated text
     std::vector<Cell> scratchCells;  // cellCount cells
@@ -202,10 +233,10 @@ public:
     int32_t closePending = 0;
     // The device reported the end of the current session's connection.
     bool endedByHost = false;
-    // When the session closed last was ended by its host: the rows of its
-    // screen down to the last one with text, without trailing blanks, for
-    // start-up to leave in view after the run.
-    std::optional<std::vector<std::string>> lastWords;
+    std::optional<std::vector<std::string>> lastWords_;
+    // Counts showSession calls, so a wait can tell that a hot key showed a
+    // session while it waited.
+    uint32_t sessionsShown = 0;
     int captureFd = -1;
     int replayFd = -1;
     int32_t rows;
@@ -216,4 +247,3 @@ public:
 
 // The first Terminal constructed; the console print functions act on it.
 extern Terminal* firstTerminal;
-

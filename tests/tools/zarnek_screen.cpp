@@ -90,23 +90,22 @@ std::string hex(const unsigned char* bytes, size_t count) {
     return text;
 }
 
-std::string dumpScreen(const Terminal& terminal, const std::string& replies,
+std::string dumpScreen(const Screen& screen, const std::string& replies,
                        const ScreenOptions& options) {
-    const Screen& screen = *terminal.currentScreen;
     std::string dump;
-    std::vector<unsigned char> characters(terminal.cols), attributes(terminal.cols);
+    std::vector<unsigned char> characters(screen.cols), attributes(screen.cols);
     std::string attrLines;
-    for (int r = 0; r < terminal.rows; r++) {
-        for (int c = 0; c < terminal.cols; c++) {
-            Cell cell = screen.cells[r * terminal.cols + c];
+    for (int r = 0; r < screen.rows; r++) {
+        for (int c = 0; c < screen.cols; c++) {
+            Cell cell = screen.cells[r * screen.cols + c];
             characters[c] = cell & 0xFF;
             attributes[c] = cell >> 8;
         }
         dump += cp437ToUtf8(std::string(characters.begin(), characters.end())) + "\n";
         attrLines += "attrs " + hex(attributes.data(), attributes.size()) + "\n";
     }
-    dump += "cursor " + std::to_string(screen.cursor / terminal.cols) + " " +
-            std::to_string(screen.cursor % terminal.cols) + "\n";
+    dump += "cursor " + std::to_string(screen.cursor / screen.cols) + " " +
+            std::to_string(screen.cursor % screen.cols) + "\n";
     dump += "replies " +
             hex(reinterpret_cast<const unsigned char*>(replies.data()), replies.size()) + "\n";
     if (options.attrs) dump += attrLines;
@@ -160,7 +159,7 @@ ScreenResult runScreen(const ScreenOptions& options, const std::string& input) {
     // Sessions report themselves open, so no first-data line is shown.
     harness->device.alwaysOpen = true;
     // A stream that starts a transparent print must not reach a real printer.
-    std::snprintf(terminal.printerName, sizeof terminal.printerName, "%s", "nul");
+    terminal.setPrinter("nul");
 
     ScreenResult result;
     std::string replies;
@@ -178,9 +177,9 @@ ScreenResult runScreen(const ScreenOptions& options, const std::string& input) {
     } catch (const NoMoreKeys&) {
         result.waitedForKey = true;
     }
-    if (terminal.currentScreen == nullptr) return result;
+    if (TerminalHarness::shown(terminal) == nullptr) return result;
     replies += harness->takeReplies();
-    result.dump = dumpScreen(terminal, replies, options);
+    result.dump = dumpScreen(harness->screen(), replies, options);
     ::testing::AssertionResult match = cellsMatch(terminal, harness->adapter);
     if (!match) result.drift = match.message();
     return result;

@@ -11,13 +11,13 @@
 
 #include "console.h"
 #include "text/cp437.h"
+#include "types.h"
 
 namespace {
 
 using Stroke = KeyDecoder::Stroke;
 using Answer = KeyDecoder::Answer;
 
-constexpr unsigned char ESC = 0x1B;
 constexpr unsigned char DEL = 0x7F;
 // How long a lone ESC waits for the rest of a sequence before it counts as
 // the Escape key.

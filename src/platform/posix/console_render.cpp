@@ -16,10 +16,10 @@
 
 #include "platform/platform.h"
 #include "text/cp437.h"
+#include "types.h"
 
 namespace {
 
-constexpr char ESC = '\x1b';
 constexpr char BEL = '\x07';
 // A flood of output costs one screen per frame, not one sequence per byte.
 constexpr int64_t FRAME_INTERVAL_MS = 16;
