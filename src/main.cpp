@@ -36,12 +36,14 @@ int main(int argc, char** argv) {
     // The console is set up before the mode is looked at, so a bad mode is
     // reported on a console that is already set up.
     AdapNT adapter(settings.keyboardCode, settings.forceNumpad);
+    adapter.unicodeKeys = settings.utf8;
     Device* device = createDevice(settings);
     {
         Terminal terminal(&adapter, device, settings.emulation, settings.selectPrinter,
                           settings.doubleBuffer);
         if (settings.printer != nullptr) terminal.setPrinter(settings.printer);
         if (settings.oneSession) terminal.setSwitch(0);
+        terminal.setUtf8Host(settings.utf8);
         if (settings.proxy != nullptr) device->setProxy(settings.proxy);
         terminal.openSession(0);
         terminal.run();

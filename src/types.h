@@ -34,6 +34,9 @@ constexpr int ESC = 0x1B;
 // scan * 256 + 1 Ctrl+Alt+letter, and the two Scroll Lock codes.
 constexpr int KEY_SCROLL_ON = 0xFF00;
 constexpr int KEY_SCROLL_OFF = 0xFF01;
+// For a UTF-8 host: a character typed outside ASCII is this plus its Unicode
+// value, whether or not code page 437 has it.
+constexpr int KEY_CHARACTER = 0x1000000;
 // Keys that the printer-name field and the copy selection read themselves.
 constexpr int KEY_ESCAPE = ESC;
 constexpr int KEY_UP = 0x4800;

@@ -32,6 +32,11 @@ public:
     static int chooseKeyboardCode(int keyboardCode);
     int pollInputEvent();
     int translateKey(const KEY_EVENT_RECORD& event);
+    // The key code of a character that the console reports itself: ASCII as
+    // itself, anything else as KEY_CHARACTER plus its Unicode value; 0 for
+    // the first half of a character beyond 16 bits, which waits for the
+    // second.
+    int typedCharacter(WCHAR character);
     // The KeyState word for a console control-key state.
     unsigned keyStateFor(DWORD controlKeyState) const;
     // The key code of a key press, given the KeyState word in force.
@@ -46,6 +51,11 @@ public:
     DWORD savedOutputMode = 0;
     DWORD savedInputMode = 0;
     int32_t pendingKey = 0;
+    // For a UTF-8 host: typed characters beyond ASCII come as KEY_CHARACTER
+    // codes, read with the console's wide calls, which give every character
+    // the user's keyboard types instead of its code page byte.
+    bool unicodeKeys = false;
+    WCHAR highSurrogate = 0;
 
 private:
     void drawRows(int position, int count, const char* text, char ch);

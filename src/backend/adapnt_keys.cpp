@@ -44,6 +44,12 @@ constexpr int SHIFT_F_OFFSET = 0x19;
 constexpr int F11_CODE = 0x8500;
 constexpr int F12_CODE = 0x8600;
 
+// UTF-16 halves of a character beyond U+FFFF.
+constexpr WCHAR HIGH_SURROGATE_FIRST = 0xD800;
+constexpr WCHAR LOW_SURROGATE_FIRST = 0xDC00;
+constexpr WCHAR LOW_SURROGATE_LAST = 0xDFFF;
+constexpr char32_t SUPPLEMENTARY_FIRST = 0x10000;
+
 // Scroll Lock as the last key event showed it, for the whole process.
 DWORD scrollLockSeen = 0;
 
@@ -88,8 +94,10 @@ int AdapNT::readKey() {
 int AdapNT::pollInputEvent() {
     INPUT_RECORD record{};
     DWORD count = 0;
-    if (!PeekConsoleInputA(inputHandle, &record, 1, &count) || count == 0) return 0;
-    if (!ReadConsoleInputA(inputHandle, &record, 1, &count) || count == 0) return 0;
+    auto peek = unicodeKeys ? PeekConsoleInputW : PeekConsoleInputA;
+    auto read = unicodeKeys ? ReadConsoleInputW : ReadConsoleInputA;
+    if (!peek(inputHandle, &record, 1, &count) || count == 0) return 0;
+    if (!read(inputHandle, &record, 1, &count) || count == 0) return 0;
     if (record.EventType != KEY_EVENT) return 0;
     return translateKey(record.Event.KeyEvent);
 }
@@ -104,8 +112,30 @@ int AdapNT::translateKey(const KEY_EVENT_RECORD& event) {
     keyState_ = keyStateFor(event.dwControlKeyState);
     // Text that no key produced, a character the tables cannot type among
     // it, is sent as the character itself.
+    if (unicodeKeys) {
+        // What the keyboard typed wins over the tables: the host is sent the
+        // character the user sees on the key, whatever the layout.
+        WCHAR character = event.uChar.UnicodeChar;
+        if (character >= 0x80 || event.wVirtualKeyCode == VK_PACKET) return typedCharacter(character);
+    }
     if (event.wVirtualKeyCode == VK_PACKET) return static_cast<unsigned char>(event.uChar.AsciiChar);
     return keyCode(event.wVirtualKeyCode, event.wVirtualScanCode, keyState_);
+}
+
+int AdapNT::typedCharacter(WCHAR character) {
+    if (character >= HIGH_SURROGATE_FIRST && character < LOW_SURROGATE_FIRST) {
+        highSurrogate = character;
+        return 0;
+    }
+    char32_t typed = character;
+    if (character >= LOW_SURROGATE_FIRST && character <= LOW_SURROGATE_LAST) {
+        // A second half without its first is no character.
+        if (highSurrogate == 0) return 0;
+        typed = SUPPLEMENTARY_FIRST + ((char32_t{highSurrogate} - HIGH_SURROGATE_FIRST) << 10) +
+                (character - LOW_SURROGATE_FIRST);
+    }
+    highSurrogate = 0;
+    return typed < 0x80 ? static_cast<int>(typed) : KEY_CHARACTER + static_cast<int>(typed);
 }
 
 unsigned AdapNT::keyStateFor(DWORD controlKeyState) const {

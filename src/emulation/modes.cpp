@@ -1,6 +1,7 @@
 // Renditions, the private and SCO modes, and the answers owed to the host.
 // Answers go into the key queue, in order with the typed keys.
 #include <cstdio>
+#include <string>
 
 #include "terminal/terminal.h"
 
@@ -148,12 +149,14 @@ void Terminal::reportTitle() {
     Screen& s = *currentScreen;
     for (int i = 0; i <= s.paramIndex; i++) {
         if (s.params[i] != REPORT_TITLE) continue;
-        queueString("\x1b]2;");
+        std::string title;
         for (char c : s.statusText) {
             unsigned char byte = static_cast<unsigned char>(c);
             if (byte == '\0') break;
-            if (byte >= FIRST_PRINTABLE && byte != DEL) queueKey(byte);
+            if (byte >= FIRST_PRINTABLE && byte != DEL) title += c;
         }
+        queueString("\x1b]2;");
+        queueString(forHost(title).c_str());
         queueKey('\a');
     }
 }

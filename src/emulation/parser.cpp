@@ -44,9 +44,6 @@ constexpr auto PRINTS = [] {
     return prints;
 }();
 
-// A longer run is printed in pieces.
-constexpr int PRINT_RUN_LIMIT = 256;
-
 // A printed character that leaves the cursor in column 0 wrapped the line.
 void noteWrap(Screen& s, int cols) {
     if (s.cursor % cols == 0)
@@ -97,6 +94,10 @@ void Terminal::stateGround(int byte) {
 void Terminal::putCharacter(int byte) {
     byte &= 0xFF;
     if (byte == 0 || byte == 1) return;
+    drawCharacter(byte);
+}
+
+void Terminal::drawCharacter(int byte) {
     Screen& s = *currentScreen;
     int character = s.highBit | byte;
     if (s.cursor >= cellCount) {
@@ -111,6 +112,20 @@ void Terminal::putCharacter(int byte) {
     adapter->fill(s.cursor, static_cast<char>(character), 1);
     s.storeCells(character, 1);
     noteWrap(s, cols);
+}
+
+// Its code page 437 value may be a control byte's (the arrows, the cent
+// sign that is CSI): in the ground state it is printed, in a title it is
+// text, and every other state acts on ASCII only, so there it is shown or
+// dropped like any byte that no sequence expects.
+void Terminal::showGlyph(int byte) {
+    Screen& s = *currentScreen;
+    if (s.state == &Terminal::stateGround)
+        drawCharacter(byte);
+    else if (s.state == &Terminal::stateCsi && s.introducer == ']')
+        appendTitle(byte);
+    else
+        (this->*(s.state))(byte);
 }
 
 // The same cells, attribute and wrap state as printing the bytes one by one,
@@ -322,6 +337,11 @@ void Terminal::collectTitle(int byte) {
         setStatus("%s", s.oscText);
         return;
     }
+    appendTitle(byte);
+}
+
+void Terminal::appendTitle(int byte) {
+    Screen& s = *currentScreen;
     if (s.oscLength < OSC_TEXT_SIZE - 1) s.oscText[s.oscLength++] = static_cast<char>(byte);
 }
 

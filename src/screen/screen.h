@@ -6,6 +6,7 @@
 #include <deque>
 #include <vector>
 
+#include "text/utf8.h"
 #include "types.h"
 
 class Terminal;
@@ -94,6 +95,9 @@ struct Screen {
     int32_t paramIndex = 0;
     int32_t params[PARAM_COUNT] = {1, 1, 1};
     int32_t* paramPtr = params;
+    // A UTF-8 host's character split across reads waits here (UTF-8 hosts
+    // only), apart from every other session's.
+    Utf8Decoder decoder;
 
     int32_t keyQueueHead = 0;
     int32_t keyQueueTail = 0;

@@ -2,6 +2,7 @@
 // session's key table, and paste.
 #include <algorithm>
 #include <cstddef>
+#include <string>
 
 #include "terminal/terminal.h"
 
@@ -66,8 +67,8 @@ void Terminal::dispatchKey() {
     // Between the close of the last session and the end of the run there is
     // no screen to act on; the key is read and dropped.
     if (currentScreen == nullptr) return;
-    if (code < 256) {
-        queueKey(code);
+    if (code < 256 || code >= KEY_CHARACTER) {
+        sendCharacter(code);
         return;
     }
     if (dispatchHotKey(code)) return;
@@ -135,12 +136,27 @@ void Terminal::sendFunctionKey(int scanCode) {
     queueKeyPress(screen.keyDefs[key], std::min<int>(screen.keyDefLength[key], KEY_DEF_SIZE));
 }
 
+// A UTF-8 host is sent a code page 437 byte of the key tables as the
+// character it shows, and a character typed as itself.
+void Terminal::sendCharacter(int code) {
+    if (!utf8Host) {
+        if (code < 256) queueKey(code);
+        return;
+    }
+    std::string bytes;
+    if (code >= KEY_CHARACTER)
+        appendUtf8(bytes, static_cast<char32_t>(code - KEY_CHARACTER));
+    else
+        appendUtf8ForHost(bytes, static_cast<unsigned char>(code));
+    queueKeyPress(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+}
+
 // The whole text goes to the host: what does not fit in the key ring waits
 // behind it and follows as the ring drains.
 void Terminal::pasteCopyBuffer() {
     auto end = std::find(copyBuffer.begin(), copyBuffer.end(), '\0');
-    queueKeyPress(reinterpret_cast<const unsigned char*>(copyBuffer.data()),
-                  static_cast<int>(end - copyBuffer.begin()), true);
+    std::string text = forHost({copyBuffer.data(), static_cast<size_t>(end - copyBuffer.begin())});
+    queueKeyPress(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()), true);
 }
 
 void Terminal::setSwitch(int on) { switchEnabled = on; }

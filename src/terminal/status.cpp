@@ -51,6 +51,9 @@ void Terminal::writeStatusPage() {
     tprintf("Switch  : %d (%d)\n", switchEnabled, MAX_SESSIONS);
     tprintf("Capture : %s\x1b[K\n", captureFd == -1 ? "off" : "on zarnek.cap");
     tprintf("Copy    : %5d char\n", static_cast<int>(std::strlen(copyBuffer.data())));
+    // The defined page stands as it is for an 8-bit host; a UTF-8 host adds
+    // a line.
+    if (utf8Host) tprintf("Charset : UTF-8 host, code page 437 screen\n");
     tprintf("\n");
     time_t now = std::time(nullptr);
     for (int i = 0; i < MAX_SESSIONS; i++) writeSessionLine(i, now);

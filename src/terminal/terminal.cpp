@@ -94,12 +94,24 @@ void Terminal::writeDevice(const char* bytes, int count) {
     bytesWritten += n;
 }
 
-void Terminal::feedBytes(const char* bytes, int count) {
+void Terminal::feedBytes(const char* bytes, int count) { feedWith(&Terminal::interpret, bytes, count); }
+
+void Terminal::receiveBytes(const char* bytes, int count) {
+    feedWith(utf8Host ? &Terminal::interpretUtf8 : &Terminal::interpret, bytes, count);
+}
+
+void Terminal::feedWith(void (Terminal::*interpretBlock)(const char*, int), const char* bytes,
+                        int count) {
     Screen* screen = currentScreen;
     if (screen == nullptr) return;
     cursorOff();
-    // A byte may show another session (a hot key during a Scroll Lock hold):
-    // the rest goes to whichever screen is current.
+    (this->*interpretBlock)(bytes, count);
+    endFeed(screen);
+}
+
+// A byte may show another session (a hot key during a Scroll Lock hold): the
+// rest goes to whichever screen is current.
+void Terminal::interpret(const char* bytes, int count) {
     for (int i = 0; i < count && currentScreen != nullptr;) {
         if (currentScreen->state == &Terminal::stateGround) {
             int printed = printRun(bytes + i, count - i);
@@ -111,7 +123,48 @@ void Terminal::feedBytes(const char* bytes, int count) {
         (this->*(currentScreen->state))(static_cast<unsigned char>(bytes[i]));
         i++;
     }
-    endFeed(screen);
+}
+
+// ASCII between characters decodes to itself, so a run of it is printed as
+// from an 8-bit host; no byte from 0x80 up may reach the run as a character.
+void Terminal::interpretUtf8(const char* bytes, int count) {
+    for (int i = 0; i < count && currentScreen != nullptr;) {
+        const Screen& s = *currentScreen;
+        if (s.state == &Terminal::stateGround && s.decoder.idle()) {
+            int ascii = 0;
+            int limit = std::min(count - i, PRINT_RUN_LIMIT);
+            while (ascii < limit && static_cast<unsigned char>(bytes[i + ascii]) < 0x80) ascii++;
+            int printed = printRun(bytes + i, ascii);
+            if (printed > 0) {
+                i += printed;
+                continue;
+            }
+        }
+        receiveUtf8Byte(static_cast<unsigned char>(bytes[i]));
+        i++;
+    }
+}
+
+// The printer gets the host's bytes as they came: the end of the print
+// session is ASCII, so it is found all the same.
+void Terminal::receiveUtf8Byte(unsigned char byte) {
+    Screen* s = currentScreen;
+    if (s->state == &Terminal::statePrint) {
+        statePrint(byte);
+        return;
+    }
+    Utf8Decoder::Decoded decoded[Utf8Decoder::MAX_DECODED];
+    int n = s->decoder.decode(byte, decoded);
+    for (int k = 0; k < n && currentScreen == s; k++) {
+        if (decoded[k].glyph)
+            showGlyph(decoded[k].byte);
+        else
+            (this->*(s->state))(decoded[k].byte);
+    }
+}
+
+std::string Terminal::forHost(std::string_view text) const {
+    return utf8Host ? utf8ForHost(text) : std::string(text);
 }
 
 // Ends the drawing bracket on the screen where it began, which may no longer
@@ -219,7 +272,7 @@ void Terminal::run() {
         int n = readDevice(buffer, IO_BLOCK_SIZE);
         if (n > 0) {
             if (captureFd >= 0) _write(captureFd, buffer, n);
-            feedBytes(buffer, n);
+            receiveBytes(buffer, n);
         } else if (!sentKeys && !closePending) {
             idleWait(IDLE_SLEEP_MS);
         }

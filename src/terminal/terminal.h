@@ -10,6 +10,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "backend/adapter.h"
@@ -24,6 +25,8 @@ constexpr int SCREEN_SLOTS = 11;
 constexpr int IO_BLOCK_SIZE = 1024;
 constexpr int TEXT_BUFFER_SIZE = 256;
 constexpr int PRINTER_NAME_SIZE = 64;
+// A longer run of printed characters is drawn in pieces.
+constexpr int PRINT_RUN_LIMIT = 256;
 
 // Key numbers of the function-key table: entry i is the scan code of key i.
 extern const unsigned char KEY_SCANCODES[KEY_COUNT];
@@ -45,6 +48,11 @@ public:
     void writeDevice(const char* bytes, int count);
     void feedBytes(const char* bytes, int count);
     void feedByte(int byte);
+    // What the host sent, as feedBytes; from a UTF-8 host, decoded first.
+    void receiveBytes(const char* bytes, int count);
+    // The host speaks UTF-8 (--utf8): what it sends is decoded to code page
+    // 437, and text for it is encoded as UTF-8.
+    void setUtf8Host(bool on) { utf8Host = on; }
     void queueKey(int byte);
     void queueString(const char* text);
     int pollKeys();
@@ -137,6 +145,13 @@ private:
 
     // terminal.cpp
     void reportFirstData(int session);
+    // Hands a block to interpretBlock between hiding and showing the cursor.
+    void feedWith(void (Terminal::*interpretBlock)(const char*, int), const char* bytes, int count);
+    void interpret(const char* bytes, int count);
+    void interpretUtf8(const char* bytes, int count);
+    void receiveUtf8Byte(unsigned char byte);
+    // Code page 437 text as the host is to be sent it.
+    std::string forHost(std::string_view text) const;
     // Ends the drawing bracket that feedBytes began on this screen.
     void endFeed(Screen* screen);
     // Queues the bytes of one key press, which a prompt takes as one answer;
@@ -159,6 +174,9 @@ private:
     // Queues the current screen's definition of the key, or 0xE0 and the scan
     // code for a key without a key number.
     void sendFunctionKey(int scanCode);
+    // A typed character: a code page 437 byte below 256, a Unicode
+    // character from KEY_CHARACTER up.
+    void sendCharacter(int code);
 
     // sessions.cpp
     void writeBanner(int n);
@@ -183,6 +201,11 @@ private:
     void showSelection(const std::vector<Cell>& original, int anchor, int cursor);
 
     // emulation/parser.cpp
+    // Draws a character at the cursor, whatever its value.
+    void drawCharacter(int byte);
+    // A character a UTF-8 host sent: shown, never acted on.
+    void showGlyph(int byte);
+    void appendTitle(int byte);
     // Prints the leading bytes that are plain characters of the cursor row
     // at once; returns how many it took (none when fewer than two).
     int printRun(const char* bytes, int count);
@@ -229,6 +252,7 @@ private:
     bool firstDataPending[SCREEN_SLOTS] = {};
     Adapter* adapter;
     Device* device;
+    bool utf8Host = false;
     int32_t switchEnabled = 1;
     int32_t closePending = 0;
     // The device reported the end of the current session's connection.

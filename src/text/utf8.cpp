@@ -80,6 +80,20 @@ bool Utf8Decoder::start(unsigned char lead) {
     return false;
 }
 
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+        return;
+    }
+    // The leading bits of the first byte count the bytes; each later byte
+    // carries six bits under 10.
+    int continuations = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    unsigned lead = (0xFF00u >> (continuations + 1)) & 0xFFu;
+    out += static_cast<char>(lead | (c >> (6 * continuations)));
+    for (int shift = 6 * (continuations - 1); shift >= 0; shift -= 6)
+        out += static_cast<char>(CONTINUATION_FIRST | ((c >> shift) & CONTINUATION_BITS));
+}
+
 void appendUtf8ForHost(std::string& out, unsigned char byte) {
     // Control bytes act at the host; their glyphs are for the console only.
     if (byte < FIRST_PRINTABLE || byte == DEL)

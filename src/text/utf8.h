@@ -30,6 +30,8 @@ public:
     // Takes the next received byte and returns how many characters it
     // completes (none while a character is unfinished).
     int decode(unsigned char byte, Decoded (&decoded)[MAX_DECODED]);
+    // No character is unfinished: an ASCII byte now stands for itself.
+    bool idle() const { return missing == 0; }
 
 private:
     bool start(unsigned char lead);
@@ -43,6 +45,8 @@ private:
     uint8_t highest = 0;
 };
 
+// Appends the UTF-8 form of a character (U+0000 to U+10FFFF).
+void appendUtf8(std::string& out, char32_t character);
 // Appends the UTF-8 that sends a code page 437 byte to a host: a control
 // byte (0x00 to 0x1F, 0x7F) goes as itself, any other byte as the character
 // it shows.

@@ -13,6 +13,7 @@ typedef unsigned long DWORD;
 typedef unsigned short WORD;
 typedef short SHORT;
 typedef char CHAR;
+typedef unsigned short WCHAR;
 typedef void* HANDLE;
 typedef DWORD* LPDWORD;
 
@@ -142,15 +143,20 @@ typedef struct _KEY_EVENT_RECORD {
     WORD wRepeatCount;
     WORD wVirtualKeyCode;
     WORD wVirtualScanCode;
-    union {
+    // Both forms of the character, where the real console has a union that
+    // the A calls fill with the code page byte and the W calls with the
+    // UTF-16 unit: code reads the one its call fills.
+    struct {
         CHAR AsciiChar;
+        WCHAR UnicodeChar = 0;
     } uChar;
     DWORD dwControlKeyState;
 } KEY_EVENT_RECORD;
 
 typedef struct _INPUT_RECORD {
     WORD EventType;
-    union {
+    // Key events are the only ones this console has.
+    struct {
         KEY_EVENT_RECORD KeyEvent;
     } Event;
 } INPUT_RECORD;
@@ -173,6 +179,10 @@ BOOL ScrollConsoleScreenBufferA(HANDLE console, const SMALL_RECT* scroll, const 
                                 COORD destination, const CHAR_INFO* fill);
 BOOL PeekConsoleInputA(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count);
 BOOL ReadConsoleInputA(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count);
+// The wide calls: the same events, and from the first call on also the
+// characters that code page 437 lacks.
+BOOL PeekConsoleInputW(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count);
+BOOL ReadConsoleInputW(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count);
 BOOL GetKeyboardLayoutNameA(char* name);
 // Waits until the console input has an event (or the time is up).
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
@@ -314,7 +324,13 @@ public:
         WORD virtualKey = 0;
         DWORD state = 0;
         unsigned char character = 0;
+        // The character as typed, when it is not the code page byte's.
+        char32_t unicode = 0;
     };
+
+    // The console is read with the wide calls: a character that code page
+    // 437 lacks comes too, alone (VK_PACKET) with no code page byte.
+    void keepEveryCharacter() { everyCharacter = true; }
 
 private:
     void decode(bool final, std::deque<INPUT_RECORD>& events);
@@ -329,6 +345,7 @@ private:
     static bool controlKey(unsigned char byte, Stroke& key);
 
     bool utf8;
+    bool everyCharacter = false;
     std::string held;
     // For each code page byte, the key that types it; virtualKey 0 = none.
     std::vector<Stroke> layout;

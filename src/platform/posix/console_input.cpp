@@ -153,7 +153,7 @@ Stroke sequenceKey(unsigned char introducer, unsigned char final, const std::vec
     }
 }
 
-void addEvents(const Stroke& key, std::deque<INPUT_RECORD>& events) {
+void addEvent(const Stroke& key, WCHAR unit, std::deque<INPUT_RECORD>& events) {
     INPUT_RECORD record{};
     record.EventType = KEY_EVENT;
     KEY_EVENT_RECORD& event = record.Event.KeyEvent;
@@ -162,10 +162,25 @@ void addEvents(const Stroke& key, std::deque<INPUT_RECORD>& events) {
     event.wVirtualKeyCode = key.virtualKey;
     event.wVirtualScanCode = scanCodeOf(key.virtualKey);
     event.uChar.AsciiChar = static_cast<CHAR>(key.character);
+    event.uChar.UnicodeChar = unit;
     event.dwControlKeyState = key.state;
     events.push_back(record);
     event.bKeyDown = FALSE;
     events.push_back(record);
+}
+
+// A character beyond U+FFFF comes as two key events, one for each UTF-16
+// half, as the console reports it.
+void addEvents(const Stroke& key, std::deque<INPUT_RECORD>& events) {
+    char32_t character = key.unicode;
+    if (character == 0) character = key.character < 0x80 ? key.character : cp437ToUnicode(key.character);
+    if (character < 0x10000) {
+        addEvent(key, static_cast<WCHAR>(character), events);
+        return;
+    }
+    character -= 0x10000;
+    addEvent(key, static_cast<WCHAR>(0xD800 + (character >> 10)), events);
+    addEvent(key, static_cast<WCHAR>(0xDC00 + (character & 0x3FF)), events);
 }
 
 }  // namespace
@@ -356,8 +371,13 @@ Answer KeyDecoder::decodeCharacter(size_t start, bool final, size_t& used,
     used = static_cast<size_t>(extra) + 1;
     int byte = unicodeToCp437(character);
     Stroke key;
-    // A character that the code page lacks is dropped.
-    if (byte >= 0 && typing(static_cast<unsigned char>(byte), key)) keys.push_back(key);
+    if (byte >= 0 && typing(static_cast<unsigned char>(byte), key)) {
+        key.unicode = character;
+        keys.push_back(key);
+    } else if (byte < 0 && everyCharacter) {
+        keys.push_back({VK_PACKET, 0, 0, character});
+    }
+    // Otherwise a character that the code page lacks is dropped.
     return Answer::Complete;
 }
 
@@ -420,9 +440,11 @@ bool ConsoleInput::wait(int milliseconds, bool alsoWatched) {
 
 namespace {
 
-ConsoleInput* inputOf(HANDLE handle) {
+ConsoleInput* inputOf(HANDLE handle, bool wide = false) {
     ConsoleInput* input = dynamic_cast<ConsoleInput*>(static_cast<ConsoleObject*>(handle));
-    if (input != nullptr) input->listen();
+    if (input == nullptr) return nullptr;
+    input->listen();
+    if (wide) input->decoder.keepEveryCharacter();
     return input;
 }
 
@@ -433,10 +455,10 @@ DWORD takeEvents(ConsoleInput& input, INPUT_RECORD* buffer, DWORD length, bool r
     return n;
 }
 
-}  // namespace
-
-BOOL PeekConsoleInputA(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count) {
-    ConsoleInput* input = inputOf(console);
+// The wide calls read the same events as the A calls; each reader takes the
+// form of the character that its call gives.
+BOOL peekInput(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count, bool wide) {
+    ConsoleInput* input = inputOf(console, wide);
     if (input == nullptr || count == nullptr || (buffer == nullptr && length > 0)) return FALSE;
     input->pump();
     *count = takeEvents(*input, buffer, length, false);
@@ -446,8 +468,8 @@ BOOL PeekConsoleInputA(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWO
     return TRUE;
 }
 
-BOOL ReadConsoleInputA(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count) {
-    ConsoleInput* input = inputOf(console);
+BOOL readInput(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count, bool wide) {
+    ConsoleInput* input = inputOf(console, wide);
     if (input == nullptr || count == nullptr || (buffer == nullptr && length > 0)) return FALSE;
     *count = 0;
     if (length == 0) return TRUE;
@@ -455,6 +477,24 @@ BOOL ReadConsoleInputA(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWO
         if (!input->wait(-1, false)) return FALSE;
     *count = takeEvents(*input, buffer, length, true);
     return TRUE;
+}
+
+}  // namespace
+
+BOOL PeekConsoleInputA(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count) {
+    return peekInput(console, buffer, length, count, false);
+}
+
+BOOL ReadConsoleInputA(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count) {
+    return readInput(console, buffer, length, count, false);
+}
+
+BOOL PeekConsoleInputW(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count) {
+    return peekInput(console, buffer, length, count, true);
+}
+
+BOOL ReadConsoleInputW(HANDLE console, INPUT_RECORD* buffer, DWORD length, LPDWORD count) {
+    return readInput(console, buffer, length, count, true);
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
