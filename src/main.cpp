@@ -12,7 +12,9 @@ namespace {
 Device* createDevice(const StartupSettings& settings) {
     if (!modeRunnable(settings)) usage();
     if (settings.mode == 'E') return new DevEcho;
-    return new DevTel(settings.host);
+    auto* telnet = new DevTel(settings.host);
+    if (settings.utf8) telnet->wantBinary();
+    return telnet;
 }
 
 // A host that ended the run has its last screen and a closing line left in

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "backend/adapnt.h"
+#include "backend/telnet.h"
 #include "scratch_dir.h"
 #include "terminal_harness.h"
 
@@ -100,6 +101,23 @@ TEST(Utf8Host, TheAdapterDeliversWhatTheKeyboardTypedWithBothHalvesJoined) {
         KEY_EVENT_RECORD event{TRUE, 1, k.virtualKey, k.scan, {}, k.state};
         event.uChar.UnicodeChar = k.character;
         EXPECT_EQ(adapter.translateKey(event), k.code) << std::hex << k.character;
+    }
+}
+
+// The binary option both ways, without which a host strips the eighth bit:
+// asked for at once, each change answered once; an 8-bit host's client
+// refuses it as before.
+TEST(Utf8Host, TheTelnetClientAsksForBinaryAndAnswersOnlyChanges) {
+    const std::string WILL = "\xff\xfb", WONT = "\xff\xfc", DO = "\xff\xfd", DONT = "\xff\xfe", BINARY(1, '\0');
+    for (bool utf8 : {false, true}) {
+        TelnetProtocol telnet;
+        if (utf8) telnet.wantBinary();
+        EXPECT_EQ(telnet.opening(), utf8 ? WILL + BINARY + DO + BINARY : "");
+        std::string data, replies, stream = DO + BINARY + WILL + BINARY + DONT + BINARY + WONT + BINARY + WILL + BINARY;
+        for (size_t taken = 0; taken < stream.size();)
+            taken += telnet.receive(stream.substr(taken), SIZE_MAX, data, replies);
+        EXPECT_EQ(replies, utf8 ? WONT + BINARY + DONT + BINARY + DO + BINARY
+                                : WONT + BINARY + DONT + BINARY + DONT + BINARY);
     }
 }
 

@@ -128,6 +128,11 @@ int DevTel::connectSession(TelSession& record) {
     record.socket = s;
     record.connected = 1;
     if (proxyEnabled) sendRelayRequest(record, host, port);
+    if (binaryWanted) {
+        record.telnet.wantBinary();
+        std::string requests = record.telnet.opening();
+        sendBytes(record, requests.data(), static_cast<int>(requests.size()));
+    }
     return 0;
 }
 

@@ -40,6 +40,8 @@ public:
     const char* name() override;
 
     int reportError();
+    // The host speaks UTF-8: every connection asks for the binary option.
+    void wantBinary() { binaryWanted = true; }
 
     char hostSpec[HOST_SPEC_SIZE] = {};
     TelSession sessions[TEL_SESSIONS];
@@ -47,6 +49,7 @@ public:
     int32_t currentIndex = 0;
 
 private:
+    bool binaryWanted = false;
     // Connects the session to the host, directly or through the relay proxy;
     // 0 on success.
     int connectSession(TelSession& record);

@@ -15,6 +15,7 @@ constexpr unsigned char SE = 240;
 constexpr unsigned char CR = '\r';
 constexpr unsigned char NUL = 0;
 
+constexpr unsigned char OPTION_BINARY = 0;
 constexpr unsigned char OPTION_ECHO = 1;
 constexpr unsigned char OPTION_TERMINAL_TYPE = 24;
 constexpr unsigned char OPTION_NAWS = 31;
@@ -153,7 +154,20 @@ void TelnetProtocol::handleSubnegotiation(unsigned char byte, std::string& repli
     state = byte == IAC ? State::SubBodyIac : State::SubBody;
 }
 
+std::string TelnetProtocol::opening() {
+    std::string requests;
+    if (!binaryWanted) return requests;
+    binaryIn = binaryOut = true;
+    appendCommand(requests, WILL, OPTION_BINARY);
+    appendCommand(requests, DO, OPTION_BINARY);
+    return requests;
+}
+
 void TelnetProtocol::negotiate(unsigned char option, std::string& replies) {
+    if (option == OPTION_BINARY && binaryWanted) {
+        negotiateBinary(replies);
+        return;
+    }
     bool echo = option == OPTION_ECHO;
     switch (command) {
     case WILL:
@@ -191,6 +205,17 @@ void TelnetProtocol::negotiate(unsigned char option, std::string& replies) {
         }
         break;
     }
+}
+
+// Only a change is answered: the host's answer to the client's own request
+// is not answered again.
+void TelnetProtocol::negotiateBinary(std::string& replies) {
+    bool on = command == WILL || command == DO;
+    bool& agreed = command == WILL || command == WONT ? binaryIn : binaryOut;
+    if (agreed == on) return;
+    agreed = on;
+    bool hostSends = command == WILL || command == WONT;
+    appendCommand(replies, hostSends ? (on ? DO : DONT) : (on ? WILL : WONT), OPTION_BINARY);
 }
 
 std::string TelnetProtocol::terminalType() const {

@@ -22,6 +22,14 @@ public:
     // command may be cut anywhere: the next call goes on where this one ended.
     size_t receive(std::string_view bytes, size_t room, std::string& data, std::string& replies);
 
+    // For a host that speaks UTF-8: without the binary option (RFC 856) in
+    // both directions a host may strip the eighth bit of what it is sent.
+    // The client then asks for it once connected, and agrees when asked.
+    void wantBinary() { binaryWanted = true; }
+    // What the client says first once connected: its requests for the
+    // binary option when it wants it, else nothing.
+    std::string opening();
+
     // The user's bytes as they go on the wire.
     static std::string encode(std::string_view bytes);
     // The window-size message for the size described.
@@ -47,6 +55,7 @@ private:
     bool handleCommand(unsigned char byte, std::string& replies);
     void handleSubnegotiation(unsigned char byte, std::string& replies);
     void negotiate(unsigned char option, std::string& replies);
+    void negotiateBinary(std::string& replies);
     std::string terminalType() const;
 
     const char* termType = "";
@@ -54,6 +63,9 @@ private:
     int32_t winCols = 0;
     int32_t localEcho = 0;   // the client said WILL ECHO
     int32_t remoteEcho = 0;  // the client said DO ECHO
+    bool binaryWanted = false;
+    bool binaryIn = false;   // the client said DO BINARY
+    bool binaryOut = false;  // the client said WILL BINARY
     State state = State::Data;
     unsigned char command = 0;  // the WILL/WONT/DO/DONT awaiting its option
 };

@@ -62,4 +62,19 @@ keys Escape
 see "Unable to connect strike"
 keys Escape
 ended 0
+
+# A host in C.UTF-8 with --utf8: accented letters and box drawing shown as such, typed ones sent as UTF-8,
+# and a character whose second byte is 0x9B (s acute) no CSI: no report is typed at the prompt.
+script utf8shell "PS1='$PROMPT ' LC_ALL=C.UTF-8 exec /bin/sh -i"
+utf8_inetutils() { listen "$1" "EXEC:/usr/sbin/telnetd -h -E $work/utf8shell,nofork"; }
+serve utf8host utf8_inetutils
+start utf8 80 25 "zarnek --utf8 $utf8host"
+see "$PROMPT"
+type_line "printf 'café ┌─┐\\n'"
+check "$S: the host's UTF-8 shown" poll "$TIMEOUT" rows_with 2 "café ┌─┐"
+type_line "printf 'x\\305\\2336n\\n'; echo é€ | od -An -tx1"
+see "|x?6n|"
+see " c3 a9 e2 82 ac 0a|$PROMPT|"
+type_line exit
+ended 0
 e2e_done
