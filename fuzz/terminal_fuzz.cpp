@@ -2,9 +2,10 @@
 // between the blocks.  After every block the console must show exactly the
 // screen's cells, and nothing may have been drawn outside the console.
 //
-// Input: byte 0 the emulation (bits 0-1) and whether to compare deliveries
-// (bit 2), byte 1 the console size, bytes 2-3 the seed of the block sizes and
-// the key script; the rest is what the host sends.
+// Input: byte 0 the emulation (bits 0-1), whether to compare deliveries
+// (bit 2), a console that moves blocks (bit 3) and a UTF-8 host (bit 4),
+// byte 1 the console size, bytes 2-3 the seed of the block sizes and the key
+// script; the rest is what the host sends.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -126,7 +127,7 @@ int turn(TerminalHarness& harness) {
     if (!queued.empty()) terminal.writeDevice(queued.data(), static_cast<int>(queued.size()));
     char buffer[IO_BLOCK_SIZE];
     int n = terminal.readDevice(buffer, IO_BLOCK_SIZE);
-    if (n > 0) terminal.feedBytes(buffer, n);
+    if (n > 0) terminal.receiveBytes(buffer, n);
     return n;
 }
 
@@ -223,6 +224,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool compare = data[0] & 4;
     // Bit 3: a console that moves blocks itself instead of being repainted.
     bool blockMoves = data[0] & 8;
+    // Bit 4: the host speaks UTF-8.
+    bool utf8 = data[0] & 16;
     const ConsoleSize& console = CONSOLE_SIZES[data[1] % std::size(CONSOLE_SIZES)];
     unsigned seed = static_cast<unsigned>(data[2] | data[3] << 8);
     data += HEADER_SIZE;
@@ -233,6 +236,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // One Terminal at a time: the program's own messages go to the first.
     auto harness = std::make_unique<TerminalHarness>(emulation, console.rows, console.cols);
     harness->adapter.blockMoves = blockMoves;
+    harness->terminal.setUtf8Host(utf8);
     try {
         run(*harness, data, size, random, {!compare, false});
     } catch (const NoMoreKeys&) {
@@ -246,6 +250,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     harness.reset();
     harness = std::make_unique<TerminalHarness>(emulation, console.rows, console.cols);
     harness->adapter.blockMoves = !blockMoves;
+    harness->terminal.setUtf8Host(utf8);
     run(*harness, data, size, random, {false, true});
     if (!(outcome(*harness) == cut)) fail("the blocks changed the outcome");
     return 0;
