@@ -87,7 +87,7 @@ TEST(Utf8Host, TheAdapterDeliversWhatTheKeyboardTypedWithBothHalvesJoined) {
     for (const auto& k : keys) {
         KEY_EVENT_RECORD event{TRUE, 1, k.virtualKey, k.scan, {}, k.state};
         event.uChar.UnicodeChar = k.character;
-        EXPECT_EQ(adapter.translateKey(event), k.code) << std::hex << k.character;
+        EXPECT_EQ(adapter.translateKey(event), k.code) << std::hex << static_cast<int>(k.character);
     }
 }
 
