@@ -18,6 +18,13 @@ namespace {
 // session's socket has input, so it delays neither a key nor an echo.
 constexpr DWORD IDLE_SLEEP_MS = 100;
 
+constexpr unsigned char FIRST_NON_ASCII = 0x80;
+
+bool isPrintableAscii(char byte) {
+    auto value = static_cast<unsigned char>(byte);
+    return value >= ' ' && value < FIRST_NON_ASCII;
+}
+
 }  // namespace
 
 Terminal::Terminal(Adapter* adapterIn, Device* deviceIn, Emulation emulationIn,
@@ -125,15 +132,16 @@ void Terminal::interpret(const char* bytes, int count) {
     }
 }
 
-// ASCII between characters decodes to itself, so a run of it is printed as
-// from an 8-bit host; no byte from 0x80 up may reach the run as a character.
+// ASCII between characters decodes to itself, so a run of printable ASCII
+// is printed as from an 8-bit host; no byte from 0x80 up may reach the run
+// as a character.
 void Terminal::interpretUtf8(const char* bytes, int count) {
     for (int i = 0; i < count && currentScreen != nullptr;) {
         const Screen& s = *currentScreen;
         if (s.state == &Terminal::stateGround && s.decoder.idle()) {
             int ascii = 0;
             int limit = std::min(count - i, PRINT_RUN_LIMIT);
-            while (ascii < limit && static_cast<unsigned char>(bytes[i + ascii]) < 0x80) ascii++;
+            while (ascii < limit && isPrintableAscii(bytes[i + ascii])) ascii++;
             int printed = printRun(bytes + i, ascii);
             if (printed > 0) {
                 i += printed;
@@ -151,6 +159,10 @@ void Terminal::receiveUtf8Byte(unsigned char byte) {
     Screen* s = currentScreen;
     if (s->state == &Terminal::statePrint) {
         statePrint(byte);
+        return;
+    }
+    if (byte < FIRST_NON_ASCII && s->decoder.idle()) {
+        (this->*(s->state))(byte);
         return;
     }
     Utf8Decoder::Decoded decoded[Utf8Decoder::MAX_DECODED];
