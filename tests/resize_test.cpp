@@ -8,19 +8,14 @@
 
 namespace {
 
-// An XTERM session whose row r starts with the letter 'a' + r and ends with
-// '|', with a scrolling region, the cursor at (cursorRow, 3) and blue as the
-// default background.
+// XTERM: row r holds 'a' + r and a '|' in column 79; a scrolling region, the
+// cursor at (cursorRow, 3), blue as the default background.
 struct ResizeHarness : TerminalHarness {
     explicit ResizeHarness(int cursorRow) {
         open();
         clear();
         for (int r = 0; r < 24; r++) feed("\x1b[" + std::to_string(r + 1) + "H" + char('a' + r) + "\x1b[80G|");
         feed("\x1b[5;10r\x1b[=4G\x1b[" + std::to_string(cursorRow + 1) + ";4H");
-    }
-    void resizeTo(int consoleRows, int consoleCols) {
-        adapter.pushResize(consoleRows, consoleCols);
-        terminal.dispatchKey();
     }
 };
 
@@ -35,14 +30,13 @@ TEST(Resize, KeepsRowsFromTheTopPadsOrCutsThemAndKeepsTheCursorInView) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.consoleRows * 1000 + c.consoleCols);
         ResizeHarness h(c.cursorRow);
-        h.resizeTo(c.consoleRows, c.consoleCols);
+        h.adapter.pushResize(c.consoleRows, c.consoleCols);
+        h.terminal.dispatchKey();
         const int rows = c.consoleRows - 1, cols = c.consoleCols;
         const Screen& s = h.screen();
-        EXPECT_TRUE(s.rows == rows && s.cols == cols && h.cellCount() == rows * cols);
-        EXPECT_EQ(h.row(0)[0], c.top);
+        EXPECT_TRUE(s.rows == rows && s.cols == cols && h.cellCount() == rows * cols && s.scrollBottom == rows - 1);
+        EXPECT_TRUE(h.row(0)[0] == c.top && s.cursor == c.newCursorRow * cols + 3 && s.scrollTop == 0);
         EXPECT_EQ(h.row(0).find('|'), cols > 80 ? 79 : std::string::npos);
-        EXPECT_EQ(s.cursor, c.newCursorRow * cols + 3);
-        EXPECT_TRUE(s.scrollTop == 0 && s.scrollBottom == rows - 1);
         EXPECT_TRUE(cols <= 80 || h.attrAt(rows - 1, cols - 1) == 0x12) << "padding in the default colours";
         EXPECT_EQ(h.adapter.rowText(rows).substr(0, 8), "~screen ") << "the status line is on the new last row";
         EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
@@ -101,9 +95,8 @@ TEST(Resize, TheConsoleReportsItsNewSizeAsAnEventWhileTheAdapterAsksForIt) {
         input.queueResize({100, 30});
         EXPECT_TRUE(adapter.keyReady() && adapter.readKey() == KEY_RESIZE && adapter.rows == 30 && adapter.columns == 100);
     }
-    EXPECT_EQ(output.at(79, 24).character, 'z');
     input.queueResize({90, 30});
-    EXPECT_TRUE(input.events.empty()) << "not asked for";
+    EXPECT_TRUE(input.events.empty() && output.at(79, 24).character == 'z') << "kept; no event not asked for";
     SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
     SetStdHandle(STD_INPUT_HANDLE, nullptr);
 }
