@@ -34,6 +34,8 @@ constexpr int ESC = 0x1B;
 // scan * 256 + 1 Ctrl+Alt+letter, and the two Scroll Lock codes.
 constexpr int KEY_SCROLL_ON = 0xFF00;
 constexpr int KEY_SCROLL_OFF = 0xFF01;
+// The console changed size: the adapter's rows and columns hold the new size.
+constexpr int KEY_RESIZE = 0xFF02;
 // Keys that the printer-name field and the copy selection read themselves.
 constexpr int KEY_ESCAPE = ESC;
 constexpr int KEY_UP = 0x4800;
