@@ -34,6 +34,8 @@ constexpr int ESC = 0x1B;
 // scan * 256 + 1 Ctrl+Alt+letter, and the two Scroll Lock codes.
 constexpr int KEY_SCROLL_ON = 0xFF00;
 constexpr int KEY_SCROLL_OFF = 0xFF01;
+// The console changed size: the adapter's rows and columns hold the new size.
+constexpr int KEY_RESIZE = 0xFF02;
 // For a UTF-8 host: a character typed outside ASCII is this plus its Unicode
 // value, whether or not code page 437 has it.
 constexpr int KEY_CHARACTER = 0x1000000;

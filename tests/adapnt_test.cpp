@@ -125,7 +125,7 @@ TEST(AdapNTOutput, SetsUpTheConsoleDrawsRowByRowAndGivesTheConsoleBack) {
         AdapNT adapter(US, 0);
         EXPECT_TRUE(adapter.columns == 132 && adapter.rows == 43);
         EXPECT_EQ(console.output.mode, static_cast<DWORD>(ENABLE_PROCESSED_OUTPUT));
-        EXPECT_EQ(console.input.mode, static_cast<DWORD>(ENABLE_LINE_INPUT));
+        EXPECT_EQ(console.input.mode, static_cast<DWORD>(ENABLE_LINE_INPUT | ENABLE_WINDOW_INPUT));
         EXPECT_EQ(console.cursorShape(), "25 shown");
         adapter.setAttribute(NORMAL_ATTRIBUTE);
         EXPECT_EQ(console.output.attributes, 0x42) << "the first attribute 7 is not sent";

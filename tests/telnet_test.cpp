@@ -91,4 +91,16 @@ TEST(TelnetProtocol, StopsAfterAReplyAndTellsTheTypeAndSizeDescribedWithIacDoubl
     EXPECT_EQ(data + replies, WILL_ECHO + SB + TTYPE + NUL + SE + SB + TTYPE + NUL + "x" + IAC + IAC + SE);
 }
 
+TEST(TelnetProtocol, TellsANewWindowSizeWhileTheHostAgreedToHearIt) {
+    const std::pair<std::string, bool> cases[] = {{"", false}, {DO + TTYPE + WILL + NAWS, false}, {DO + NAWS, true},
+                                                  {DO + NAWS + DONT + NAWS, false}, {DONT + NAWS + DO + NAWS, true}};
+    for (const auto& [stream, told] : cases) {
+        TelnetProtocol telnet;
+        std::string data, replies;
+        for (size_t at = 0; at < stream.size();) at += telnet.receive(stream.substr(at), SIZE_MAX, data, replies);
+        EXPECT_EQ(telnet.resize(255, 300), told ? WINDOW_SIZE : "") << testing::PrintToString(stream);
+        EXPECT_EQ(telnet.windowSize(), WINDOW_SIZE) << "a later DO NAWS hears the new size";
+    }
+}
+
 }  // namespace

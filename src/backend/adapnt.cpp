@@ -42,16 +42,14 @@ AdapNT::AdapNT(int keyboardCode, int forceNumpad)
       outputHandle(GetStdHandle(STD_OUTPUT_HANDLE)),
       inputHandle(GetStdHandle(STD_INPUT_HANDLE)) {
     GetConsoleCursorInfo(outputHandle, &cursorInfo);
-    CONSOLE_SCREEN_BUFFER_INFO info{};
-    GetConsoleScreenBufferInfo(outputHandle, &info);
-    columns = info.dwSize.X;
-    rows = info.dwSize.Y;
+    takeConsoleSize();
     pendingKey = 0;
     // Writing the last column of a row must not wrap or scroll.
     GetConsoleMode(outputHandle, &savedOutputMode);
     SetConsoleMode(outputHandle, savedOutputMode & ~ENABLE_WRAP_AT_EOL_OUTPUT);
     GetConsoleMode(inputHandle, &savedInputMode);
-    SetConsoleMode(inputHandle, savedInputMode & ~CLEARED_INPUT_MODES);
+    // The console reports a change of its size as an input event.
+    SetConsoleMode(inputHandle, (savedInputMode & ~CLEARED_INPUT_MODES) | ENABLE_WINDOW_INPUT);
     // A console that receives characters, not keys, finds the key for a
     // character by reading this adapter's tables backwards.
     setConsoleKeyTranslation(inputHandle, [this](WORD virtualKey, DWORD controlKeyState) {
@@ -65,6 +63,15 @@ AdapNT::~AdapNT() {
     SetConsoleMode(outputHandle, savedOutputMode);
     SetConsoleMode(inputHandle, savedInputMode);
     showCursor();
+}
+
+bool AdapNT::takeConsoleSize() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(outputHandle, &info)) return false;
+    bool changed = info.dwSize.X != columns || info.dwSize.Y != rows;
+    columns = info.dwSize.X;
+    rows = info.dwSize.Y;
+    return changed;
 }
 
 const char* AdapNT::name() {

@@ -27,6 +27,9 @@ public:
     void blockCursor() override;
     void normalCursor() override;
     int moveBlock(int source, int destination, int count) override;
+    // Reads the size of the console's screen buffer into rows and columns;
+    // true when it changed.
+    bool takeConsoleSize();
 
     // Keyboard (adapnt_keys.cpp).
     static int chooseKeyboardCode(int keyboardCode);

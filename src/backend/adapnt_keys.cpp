@@ -90,7 +90,8 @@ int AdapNT::readKey() {
     return key;
 }
 
-// Consumes at most one input event; events that are no key give 0.
+// Consumes at most one input event; events that are no key give 0, but for
+// a change of the console's size.
 int AdapNT::pollInputEvent() {
     INPUT_RECORD record{};
     DWORD count = 0;
@@ -98,6 +99,9 @@ int AdapNT::pollInputEvent() {
     auto read = unicodeKeys ? ReadConsoleInputW : ReadConsoleInputA;
     if (!peek(inputHandle, &record, 1, &count) || count == 0) return 0;
     if (!read(inputHandle, &record, 1, &count) || count == 0) return 0;
+    // The size is read from the console, not from the event: of several
+    // changes queued, the first already finds the last size.
+    if (record.EventType == WINDOW_BUFFER_SIZE_EVENT) return takeConsoleSize() ? KEY_RESIZE : 0;
     if (record.EventType != KEY_EVENT) return 0;
     return translateKey(record.Event.KeyEvent);
 }

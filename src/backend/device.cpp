@@ -10,6 +10,8 @@ int Device::open(int, const char*, int, int) { return 0; }
 
 void Device::close(int) {}
 
+void Device::resize(int, int, int) {}
+
 const char* Device::name() { return "GENERIC DEVICE $Revision: 1.3 $"; }
 
 void Device::setProxy(const char* text) {

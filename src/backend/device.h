@@ -19,6 +19,9 @@ public:
     virtual int write(const char* bytes, int count) = 0;
     virtual const char* name();
     virtual ~Device() = default;
+    // The window of session n now has this size: a connection that agreed to
+    // tell the host is told at once.
+    virtual void resize(int session, int rows, int columns);
 
     // Remembers the relay proxy (host[:port]); the text is cut to fit.
     void setProxy(const char* text);

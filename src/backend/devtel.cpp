@@ -248,6 +248,15 @@ void DevTel::close(int session) {
     sessions[session].connected = 0;
 }
 
+// Every connected session hears of the change, not only the one shown: a
+// full-screen program in another session lays itself out again at once.
+void DevTel::resize(int session, int rows, int columns) {
+    if (session < 0 || session >= TEL_SESSIONS || !sessions[session].connected) return;
+    TelSession& record = sessions[session];
+    std::string message = record.telnet.resize(rows, columns);
+    if (!message.empty()) sendBytes(record, message.data(), static_cast<int>(message.size()));
+}
+
 const char* DevTel::name() { return "Telnet $Revision: 1.6 $"; }
 
 int DevTel::reportError() {

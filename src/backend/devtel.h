@@ -38,6 +38,7 @@ public:
     int read(char* buffer, int max) override;
     int write(const char* bytes, int count) override;
     const char* name() override;
+    void resize(int session, int rows, int columns) override;
 
     int reportError();
     // The host speaks UTF-8: every connection asks for the binary option.

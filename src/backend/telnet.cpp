@@ -193,12 +193,17 @@ void TelnetProtocol::negotiate(unsigned char option, std::string& replies) {
         } else if (option == OPTION_TERMINAL_TYPE || option == OPTION_NAWS) {
             // Answered every time: the host may ask again after a change.
             appendCommand(replies, WILL, option);
-            if (option == OPTION_NAWS) replies += windowSize();
+            if (option == OPTION_NAWS) {
+                windowSizeAgreed = 1;
+                replies += windowSize();
+            }
         } else {
             appendCommand(replies, WONT, option);
         }
         break;
     default:  // DONT
+        // Not answered, as before; the host just hears no more sizes.
+        if (option == OPTION_NAWS) windowSizeAgreed = 0;
         if (echo && localEcho) {
             localEcho = 0;
             appendCommand(replies, WONT, option);
@@ -236,4 +241,10 @@ std::string TelnetProtocol::windowSize() const {
     appendSize(reply, winRows);
     endSubnegotiation(reply);
     return reply;
+}
+
+std::string TelnetProtocol::resize(int rows, int columns) {
+    winRows = rows;
+    winCols = columns;
+    return windowSizeAgreed ? windowSize() : std::string();
 }

@@ -34,6 +34,9 @@ public:
     static std::string encode(std::string_view bytes);
     // The window-size message for the size described.
     std::string windowSize() const;
+    // The window now has this size; returns the message that tells the host,
+    // empty when the host never asked to be told.
+    std::string resize(int rows, int columns);
     // The client shows what it sends: it agreed to echo, and the host does
     // not echo itself (a host that asks both would see every key twice).
     bool echoesLocally() const { return localEcho && !remoteEcho; }
@@ -63,6 +66,7 @@ private:
     int32_t winCols = 0;
     int32_t localEcho = 0;   // the client said WILL ECHO
     int32_t remoteEcho = 0;  // the client said DO ECHO
+    int32_t windowSizeAgreed = 0;  // the client said WILL NAWS, and no DONT NAWS came since
     bool binaryWanted = false;
     bool binaryIn = false;   // the client said DO BINARY
     bool binaryOut = false;  // the client said WILL BINARY

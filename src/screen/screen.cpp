@@ -3,6 +3,7 @@
 #include "screen/screen.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 namespace {
@@ -19,6 +20,44 @@ void storeInRing(Screen& s, QueuedKey key) {
     s.keyQueue[s.keyQueueHead] = key.byte;
     s.keyContinues[s.keyQueueHead] = key.continuesPress;
     s.keyQueueHead = (s.keyQueueHead + 1) % KEY_QUEUE_SIZE;
+}
+
+// A position on a screen of rows x cols, with the row counted from the top
+// of the screen after the first shift rows are dropped.
+struct Place {
+    int row;
+    int column;
+};
+
+// Where a cursor stands; one just past the last cell (a character printed
+// there) stands past the end of the last row.
+Place placeOf(int cursor, int rows, int cols) {
+    if (cursor >= rows * cols) return {rows - 1, cols};
+    cursor = std::max(cursor, 0);
+    return {cursor / cols, cursor % cols};
+}
+
+// The rows to drop from the top so that the row stays on a screen of newRows.
+int shiftFor(Place place, int newRows) { return std::max(0, place.row - (newRows - 1)); }
+
+// The cursor on the new screen: a column beyond it goes to its last one,
+// except that the end of a row stays the end.
+int movedCursor(Place place, int shift, int cols, int newRows, int newCols) {
+    int row = std::clamp(place.row - shift, 0, newRows - 1);
+    int column = std::min(place.column, place.column >= cols ? newCols : newCols - 1);
+    return row * newCols + column;
+}
+
+// The cells of a screen (with spare rows below it) at a new size.
+std::vector<Cell> movedCells(const std::vector<Cell>& cells, int rows, int cols, int newRows, int newCols,
+                             int shift, int spareRows, Cell blank) {
+    std::vector<Cell> moved(static_cast<size_t>(newRows + spareRows) * newCols, blank);
+    int width = std::min(cols, newCols);
+    for (int r = 0; r < newRows && r + shift < rows; r++) {
+        auto from = cells.begin() + static_cast<ptrdiff_t>(r + shift) * cols;
+        std::copy(from, from + width, moved.begin() + static_cast<ptrdiff_t>(r) * newCols);
+    }
+    return moved;
 }
 
 }  // namespace
@@ -49,6 +88,30 @@ void Screen::resetParser() {
     scrollBottom = rows - 1;
     state = GROUND_STATE;
     modes &= ~(MODE_GRAPHICS | MODE_WRAPPED | MODE_HOLD);
+}
+
+void Screen::resize(int newRows, int newCols) {
+    newRows = std::max(newRows, 1);
+    newCols = std::max(newCols, 1);
+    const Cell blank = static_cast<Cell>(((defaultBg << 4) | defaultFg) << 8 | ' ');
+    Place place = placeOf(cursor, rows, cols);
+    int shift = shiftFor(place, newRows);
+    cells = movedCells(cells, rows, cols, newRows, newCols, shift, 1, blank);
+    cursor = movedCursor(place, shift, cols, newRows, newCols);
+    savedCursor = movedCursor(placeOf(savedCursor, rows, cols), shift, cols, newRows, newCols);
+    if (!printSavedCells.empty()) {
+        Place saved = placeOf(printSavedCursor, rows, cols);
+        int savedShift = shiftFor(saved, newRows);
+        printSavedCells = movedCells(printSavedCells, rows, cols, newRows, newCols, savedShift, 0, blank);
+        printSavedCursor = movedCursor(saved, savedShift, cols, newRows, newCols);
+    }
+    // The status text is cut to the new width, and stays terminated.
+    statusText.resize(static_cast<size_t>(newCols) + 1, '\0');
+    statusText.back() = '\0';
+    rows = newRows;
+    cols = newCols;
+    scrollTop = 0;
+    scrollBottom = rows - 1;
 }
 
 // Callers keep the cursor inside the screen; a store that would leave the

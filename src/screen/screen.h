@@ -63,6 +63,11 @@ struct Screen {
     ~Screen();
 
     void resetParser();
+    // Takes a new size: rows kept from the top, cut or padded with blanks in
+    // the default colours, and moved up as far as the cursor's row needs to
+    // stay in view; the scrolling region becomes the whole screen.  The
+    // screen saved by a print session changes the same way.
+    void resize(int newRows, int newCols);
     // Stores n cells of the character in sentAttr at cursor and advances it.
     void storeCells(int character, int n);
 

@@ -91,9 +91,15 @@ void Terminal::copyRegion() {
     setStatus("Move to start and press ENTER");
     int anchor = -1;
     bool finished = false;
+    bool resized = false;
     while (!finished) {
         placeCursor();
         int key = adapter->readKey();
+        // A new console size ends the copy; what was selected stays copied.
+        if (key == KEY_RESIZE) {
+            resized = true;
+            break;
+        }
         if (!moveSelectionCursor(cols, cellCount, s->cursor, key)) {
             if (key == KEY_ESCAPE || anchor >= 0) {
                 finished = true;
@@ -105,6 +111,14 @@ void Terminal::copyRegion() {
         if (anchor >= 0) showSelection(original, anchor, s->cursor);
     }
     adapter->normalCursor();
+    if (resized) {
+        // Not drawn at the old size: the repaint at the new one shows them.
+        std::copy(original.begin(), original.end(), s->cells.begin());
+        s->statusText = status;
+        s->cursor = remembered;
+        noteResize();
+        return;
+    }
     paintCells(0, cellCount, original.data());
     s->statusText = status;
     drawStatusLine();

@@ -64,6 +64,10 @@ int Terminal::keyNumber(int scanCode) {
 
 void Terminal::dispatchKey() {
     int code = adapter->readKey();
+    if (code == KEY_RESIZE) {
+        noteResize();
+        return;
+    }
     // Between the close of the last session and the end of the run there is
     // no screen to act on; the key is read and dropped.
     if (currentScreen == nullptr) return;

@@ -154,7 +154,7 @@ bool Terminal::openPrintStream(Screen& screen) {
     }
     if (screen.spoolFile != nullptr) return true;
     printOverConsole("ZARNEK: Unable to open %s\n", name);
-    adapter->readKey();
+    readOwnKey();
     consoleTextWritten();
     setPrinter(NULL_PRINTER);
     return false;
@@ -191,7 +191,7 @@ void Terminal::editPrinterName(char* name) {
     for (;;) {
         tprintf("\x1b[09;39H\x1b[1m%-32.32s\x1b[0m", name);
         tprintf("\x1b[09;%dH", FIELD_COLUMN + i);
-        int key = adapter->readKey();
+        int key = readOwnKey();
         if (key == KEY_ENTER || key == KEY_LINE_FEED || key == KEY_ESCAPE) break;
         editNameKey(name, i, key);
     }

@@ -94,6 +94,11 @@ void Terminal::showSession(int n) {
         screen.cursor = 0;
         screen.modes |= MODE_INITIALIZED;
     }
+    repaintScreen();
+}
+
+void Terminal::repaintScreen() {
+    Screen& screen = *currentScreen;
     drawStatusLine();
     uint32_t wrapped = screen.modes & MODE_WRAPPED;
     // The repaint leaves the console drawing in the screen's sentAttr.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <utility>
 
@@ -36,15 +37,44 @@ Terminal::Terminal(Adapter* adapterIn, Device* deviceIn, Emulation emulationIn,
       device(deviceIn) {
     if (firstTerminal == nullptr) firstTerminal = this;
     adapter->showCursor();
+    takeAdapterSize();
+}
+
+void Terminal::takeAdapterSize() {
     // XTERM keeps the console's last row for the status line.  A console
     // too small to hold a screen still gets one cell, so that no position
     // computed from the size can be negative.
-    rows = adapter->rows - (emulation == XTERM ? 1 : 0);
-    rows = std::max(rows, 1);
+    rows = std::max(adapter->rows - (emulation == XTERM ? 1 : 0), 1);
     cols = std::max<int32_t>(adapter->columns, 1);
     cellCount = rows * cols;
     scratchCells.assign(cellCount, 0);
-    copyBuffer.assign(static_cast<size_t>(cellCount) + rows, '\0');
+    std::vector<char> copied(static_cast<size_t>(cellCount) + rows, '\0');
+    auto end = std::find(copyBuffer.begin(), copyBuffer.end(), '\0');
+    std::copy(copyBuffer.begin(), copyBuffer.begin() + std::min(end - copyBuffer.begin(),
+                                                                 static_cast<ptrdiff_t>(copied.size()) - 1),
+              copied.begin());
+    copyBuffer.swap(copied);
+}
+
+void Terminal::resize() {
+    resizePending = false;
+    takeAdapterSize();
+    for (Screen* screen : screens)
+        if (screen != nullptr) screen->resize(rows, cols);
+    if (currentScreen != nullptr) repaintScreen();
+    for (int i = 0; i < MAX_SESSIONS; i++)
+        if (screens[i] != nullptr) device->resize(i, rows, cols);
+}
+
+void Terminal::noteResize() {
+    resizePending = true;
+    if (feeding == 0) resize();
+}
+
+int Terminal::readOwnKey() {
+    int key;
+    while ((key = adapter->readKey()) == KEY_RESIZE) noteResize();
+    return key;
 }
 
 Terminal::~Terminal() {
@@ -112,7 +142,9 @@ void Terminal::feedWith(void (Terminal::*interpretBlock)(const char*, int), cons
     Screen* screen = currentScreen;
     if (screen == nullptr) return;
     cursorOff();
+    feeding++;
     (this->*interpretBlock)(bytes, count);
+    feeding--;
     endFeed(screen);
 }
 
@@ -280,6 +312,7 @@ void Terminal::run() {
             closeSession();
         }
         if (currentScreen == nullptr && switchToLastSession() < 0) return;
+        if (resizePending) resize();
         bool sentKeys = sendKeys(buffer);
         int n = readDevice(buffer, IO_BLOCK_SIZE);
         if (n > 0) {

@@ -60,6 +60,10 @@ public:
     void closeSession();
     int switchToLastSession();
     void run();
+    // Follows the console's new size (the adapter's rows and columns): every
+    // screen takes it, the current one is repainted, and the device tells the
+    // hosts that asked to be told.
+    void resize();
     // When the session closed last was ended by its host: the rows of its
     // screen down to the last one with text, without trailing blanks, for
     // start-up to leave in view after the run.
@@ -164,6 +168,17 @@ private:
     // words when its host ended it, nothing when the user did.
     void keepLastWords();
     bool sendKeys(char* buffer);
+    // The sizes, the copy buffer (keeping its text as far as it fits) and the
+    // scratch cells from the adapter's rows and columns.
+    void takeAdapterSize();
+    // A new console size: followed at once, or by the main loop when it came
+    // inside the interpreter, whose operations may be waiting for keys (a
+    // Scroll Lock hold, the printer dialog) with positions of the old size
+    // in hand.
+    void noteResize();
+    // A key for a wait that reads the console itself; a new size on the way
+    // is noted and the wait goes on.
+    int readOwnKey();
     void ringBell();
 
     // keyboard.cpp
@@ -180,6 +195,8 @@ private:
 
     // sessions.cpp
     void writeBanner(int n);
+    // Draws the current screen and its status line whole.
+    void repaintScreen();
     void loadKeyDefinitions();
     // The key that answers a prompt (the first byte of a whole key press
     // queued on the session that shows it), or -1 once a hot key has shown a
@@ -261,6 +278,9 @@ private:
     // Counts showSession calls, so a wait can tell that a hot key showed a
     // session while it waited.
     uint32_t sessionsShown = 0;
+    // A new console size waits for the main loop; feedBytes calls in progress.
+    bool resizePending = false;
+    int32_t feeding = 0;
     int captureFd = -1;
     int replayFd = -1;
     int32_t rows;

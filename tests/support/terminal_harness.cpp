@@ -40,6 +40,11 @@ int RecordingAdapter::readKey() {
     Key key = keys.front();
     keys.pop_front();
     keyState_ = key.state.value_or(keyState_);
+    if (key.size) {
+        rows = static_cast<int16_t>(key.size->first);
+        columns = static_cast<int16_t>(key.size->second);
+        grid.assign(static_cast<size_t>(rows) * columns, 0x0720);
+    }
     note("readKey", key.code);
     return key.code;
 }

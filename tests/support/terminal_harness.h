@@ -48,6 +48,8 @@ public:
     void pushKeys(std::initializer_list<int> codes) {
         for (int code : codes) pushKey(code);
     }
+    // The console takes this size when the key that reports it is read.
+    void pushResize(int newRows, int newColumns) { keys.push_back({KEY_RESIZE, {}, {{newRows, newColumns}}}); }
     std::string rowText(int row) const;
 
     std::vector<Cell> grid;
@@ -67,6 +69,7 @@ private:
     struct Key {
         int code;
         std::optional<unsigned> state;
+        std::optional<std::pair<int, int>> size = {};
     };
     std::deque<Key> keys;
 };
@@ -84,6 +87,9 @@ public:
     int read(char* buffer, int max) override;
     int write(const char* bytes, int count) override;
     const char* name() override { return "Scripted Device"; }
+    void resize(int session, int rows, int columns) override {
+        calls.push_back("resize " + std::to_string(session) + " " + std::to_string(rows) + "x" + std::to_string(columns));
+    }
     void pushData(const std::string& bytes) { script.push_back({bytes, 0}); }
     void pushReadResult(int result) { script.push_back({"", result}); }
 

@@ -153,11 +153,17 @@ typedef struct _KEY_EVENT_RECORD {
     DWORD dwControlKeyState;
 } KEY_EVENT_RECORD;
 
+typedef struct _WINDOW_BUFFER_SIZE_RECORD {
+    COORD dwSize;
+} WINDOW_BUFFER_SIZE_RECORD;
+
 typedef struct _INPUT_RECORD {
     WORD EventType;
-    // Key events are the only ones this console has.
+    // The members apart, where the real console has a union: an event is
+    // read by the member of its type, and each starts out empty.
     struct {
-        KEY_EVENT_RECORD KeyEvent;
+        KEY_EVENT_RECORD KeyEvent{};
+        WINDOW_BUFFER_SIZE_RECORD WindowBufferSizeEvent{};
     } Event;
 } INPUT_RECORD;
 
@@ -231,6 +237,9 @@ public:
     void writeText(const char* bytes, DWORD count);
     bool moveCursor(COORD position);
     bool scrollRectangle(SMALL_RECT scroll, const SMALL_RECT* clip, COORD destination, ConsoleCell fill);
+    // A new size, as a console window takes it: the cells from the top left
+    // stay, new ones are blank, the cursor is kept inside.
+    void resize(int columns, int rows);
 
     COORD cursor{0, 0};
     CONSOLE_CURSOR_INFO cursorInfo{25, TRUE};
@@ -362,6 +371,8 @@ public:
     // Decodes what the descriptor holds, without waiting; a sequence held
     // longer than the escape time is taken as it stands.
     void pump();
+    // Reports a new size of the console's buffer, when the mode asks for it.
+    void queueResize(COORD size);
     // Waits up to the given time (-1: no limit) for an event; with
     // alsoWatched, input on a watched descriptor ends the wait as well.
     bool wait(int milliseconds, bool alsoWatched);
@@ -385,6 +396,9 @@ private:
 // The process's console and its terminal (console_render.cpp).
 ConsoleOutput& processConsoleOutput();
 ConsoleInput& processConsoleInput();
+// After the terminal changed size: the process's console takes it (within
+// its limits) and reports it to the program as an input event.
+void followTerminalSize();
 // Sends a frame of the process's console: at once when forced (the program
 // is about to wait), otherwise at most every frame interval.
 void renderConsole(bool force);

@@ -388,7 +388,16 @@ void ConsoleInput::listen() {
     if (!listening) takeTerminalInput(mode & ENABLE_PROCESSED_INPUT);
 }
 
+void ConsoleInput::queueResize(COORD size) {
+    if (!(mode & ENABLE_WINDOW_INPUT)) return;
+    INPUT_RECORD record{};
+    record.EventType = WINDOW_BUFFER_SIZE_EVENT;
+    record.Event.WindowBufferSizeEvent.dwSize = size;
+    events.push_back(record);
+}
+
 void ConsoleInput::pump() {
+    followTerminalSize();
     if (listening && !ended && events.size() < EVENT_BACKLOG) readAvailable();
     if (decoder.holding() && consoleClock() - heldSince >= ESCAPE_TIME_MS) decoder.flush(events);
 }

@@ -165,6 +165,19 @@ bool ConsoleOutput::scrollRectangle(SMALL_RECT scroll, const SMALL_RECT* clip, C
     return true;
 }
 
+void ConsoleOutput::resize(int columns, int rows) {
+    ConsoleOutput resized(columns, rows);
+    for (int y = 0; y < std::min(rows, height); y++)
+        std::copy_n(&at(0, y), std::min(columns, width), &resized.at(0, y));
+    width = columns;
+    height = rows;
+    cells.swap(resized.cells);
+    rowStart.swap(resized.rowStart);
+    cursor = COORD{static_cast<SHORT>(std::min<int>(cursor.X, columns - 1)),
+                   static_cast<SHORT>(std::min<int>(cursor.Y, rows - 1))};
+    changed = true;
+}
+
 bool ConsoleOutput::moveCursor(COORD position) {
     if (position.X < 0 || position.Y < 0 || position.X >= width || position.Y >= height)
         return false;

@@ -306,19 +306,40 @@ ConsoleRenderer& renderer() {
     return *processRenderer;
 }
 
+// The console's size for a terminal's, within what a console may be.
+COORD consoleSize(int columns, int rows) {
+    return COORD{static_cast<SHORT>(std::clamp(columns, MIN_COLUMNS, MAX_COLUMNS)),
+                 static_cast<SHORT>(std::clamp(rows, MIN_ROWS, MAX_ROWS))};
+}
+
 }  // namespace
 
 ConsoleOutput& processConsoleOutput() {
     if (processOutput == nullptr) {
-        int columns = DEFAULT_COLUMNS;
-        int rows = DEFAULT_ROWS;
-        if (terminalSize(STDOUT_FILENO, columns, rows)) {
-            columns = std::clamp(columns, MIN_COLUMNS, MAX_COLUMNS);
-            rows = std::clamp(rows, MIN_ROWS, MAX_ROWS);
-        }
-        processOutput = new ConsoleOutput(columns, rows);
+        COORD size{DEFAULT_COLUMNS, DEFAULT_ROWS};
+        int columns, rows;
+        if (terminalSize(STDOUT_FILENO, columns, rows)) size = consoleSize(columns, rows);
+        processOutput = new ConsoleOutput(size.X, size.Y);
     }
     return *processOutput;
+}
+
+// What the terminal shows beyond the console (a terminal larger than a
+// console may be) stays blank; what it cannot show is not drawn.
+void followTerminalSize() {
+    if (!resized) return;
+    resized = 0;
+    int columns, rows;
+    if (!terminalSize(STDOUT_FILENO, columns, rows)) return;
+    if (processRenderer != nullptr) {
+        processRenderer->clipTo(columns, rows);
+        processRenderer->repaintAll();
+    }
+    COORD size = consoleSize(columns, rows);
+    if (processOutput == nullptr || (size.X == processOutput->columns() && size.Y == processOutput->rows()))
+        return;
+    processOutput->resize(size.X, size.Y);
+    if (processInput != nullptr) processInput->queueResize(size);
 }
 
 ConsoleInput& processConsoleInput() {
@@ -332,13 +353,8 @@ ConsoleInput& processConsoleInput() {
 
 void renderConsole(bool force) {
     if (processOutput == nullptr || restored) return;
+    followTerminalSize();
     ConsoleRenderer& r = renderer();
-    if (resized) {
-        resized = 0;
-        int columns, rows;
-        if (terminalSize(STDOUT_FILENO, columns, rows)) r.clipTo(columns, rows);
-        r.repaintAll();
-    }
     if (!r.started && !processOutput->changed) return;
     int64_t now = consoleClock();
     if (!force && now - lastFrame < FRAME_INTERVAL_MS) return;
