@@ -132,3 +132,10 @@ TEST(Utf8Host, ThePrinterAndTheCaptureFileGetTheBytesAsTheyCameAndReplayShowsThe
     EXPECT_EQ(screens[0], screens[1]);
     std::filesystem::current_path(previous);
 }
+
+TEST(Utf8Host, TheStatusPageNamesTheCharacterSet) {
+    Host h;
+    h.adapter.pushKey('x');
+    h.terminal.showStatusPage();
+    EXPECT_EQ(h.row(9, h.session(LOCAL_SESSION)).substr(0, 43), "Charset : UTF-8 host, code page 437 screen ");
+}
