@@ -27,8 +27,7 @@ bool readable(SOCKET s) {
     FD_ZERO(&set);
     FD_SET(s, &set);
     timeval patience{5, 0};
-    // Windows ignores the count of descriptors.
-    return select(static_cast<int>(s) + 1, &set, nullptr, nullptr, &patience) == 1;
+    return select(static_cast<int>(s) + 1, &set, nullptr, nullptr, &patience) == 1;  // Windows ignores the count
 }
 
 // count bytes, or fewer when the rest does not come.
@@ -47,8 +46,7 @@ bool peerClosed(SOCKET s) {
 
 void hostSends(SOCKET s, const std::string& bytes) { send(s, bytes.data(), static_cast<int>(bytes.size()), 0); }
 
-// The handle a new socket gets.  Handles are reused: a socket left open
-// changes it.
+// The handle a new socket gets.  Handles are reused: a socket left open changes it.
 SOCKET nextSocket() {
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
     closesocket(s);

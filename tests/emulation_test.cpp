@@ -2,27 +2,24 @@
 // emulation_scenarios.txt, by random streams and by requests no stream makes.
 // Every stream goes to three sessions: whole to a console that moves blocks
 // itself, byte by byte and in random chunks to consoles that take repaints.
-// All three must end in the same state, each console showing its screen's
-// cells and cursor.
+// All three must end in the same state, each console showing its screen.
 //
-// The cases: "[emulation RxC]" runs those below on a console of R rows and C
+// "[emulation RxC]" runs the cases below it on a console of R rows and C
 // columns.  "stream => checks" is a case on fresh sessions; an indented line
 // goes on with the same ones.  Streams and quoted texts take \e \a \b \t \n
-// \f \r \0 \xHH and {N*text}; streams also {fill} (row r filled with the
-// letter 'A' + r), {open N}, {show N}, {type K...} (keys typed, then
-// dispatched), {push K...} (keys left for a wait), {state S} (the key state,
-// then dispatched), {refuse N} (the next N connections fail), {switch N}
-// (the session keys on or off) and {select N} (the printer-name field on or
-// off).  Checks: @R,C the cursor; R,C:"text" text from column C (0 when left
-// out) of row R; R,C="text" the rest of the row, blank after the text;
-// R,C~"fgbg.." attributes, colours kbgcrmyw, capital for a bold foreground or
-// a blinking background (a row below the screen is the status line as the
-// console shows it); rows="..." each row as its one character, '.' blank,
-// '?' mixed; reply= (none when left out), status=, shown= (the cursor's show
-// count), osc= (the title's length), keyN= (a function key's text), printer=,
-// copy= (the copy buffer), pending= (a close asked for), calls= (the device
-// calls) and log= (the console calls but the cursor placements), each of
-// the last two since it was last looked at.
+// \f \r \0 \xHH and {N*text}; streams also {fill} (row r filled with 'A' + r)
+// and {verb N...}: open, show, switch (the session keys), select (the
+// printer-name field), refuse (the next N connections fail), type (keys,
+// then dispatched), push (keys left for a wait), state (the key state, then
+// dispatched).  Checks: @R,C the cursor; R,C:"text" text from column C (0
+// when left out) of row R; R,C="text" the rest of the row, blank after the
+// text; R,C~"fgbg.." attributes, colours kbgcrmyw, capital for a bold
+// foreground or a blinking background (a row below the screen is the status
+// line as the console shows it); rows="..." each row as its one character,
+// '.' blank, '?' mixed; reply= (none when left out), status=, shown= (the
+// cursor's show count), osc= (the title's length), keyN=, printer=, copy=,
+// pending= (a close asked for), calls= (the device calls) and log= (the
+// console calls but the cursor placements), the last two since last looked at.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -377,13 +374,12 @@ TEST(Emulation, RandomStreamsShowOnTheConsoleThroughTheConsoleAdapter) {
     SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
     SetStdHandle(STD_INPUT_HANDLE, nullptr);
 }
+#endif
 
 // A huge count of erased characters leaves the screen of the whole count
 // printed as spaces, for the work of a few screenfuls.  The last setups leave
 // text on the last row or on the bottom row of an otherwise blank region, the
 // last for a count that ends one space into the row after.
-#endif
-
 TEST(Emulation, HugeErasesGiveTheScreenOfTheirWholeCount) {
     for (const char* setup : {"{fill}\\e[11;6H", "\\e[3;12r\\e[12m\\e[44m{fill}\\e[21;8H",
                               "{1920*x}\\e[2;23r\\e[31m", "\\e[5;24r\\e[12m{fill}\\e[3;71H",
