@@ -11,15 +11,16 @@
 // and {verb N...}: open, show, switch (the session keys), select (the
 // printer-name field), refuse (the next N connections fail), type (keys,
 // then dispatched), push (keys left for a wait), state (the key state, then
-// dispatched).  Checks: @R,C the cursor; R,C:"text" text from column C (0
-// when left out) of row R; R,C="text" the rest of the row, blank after the
-// text; R,C~"fgbg.." attributes, colours kbgcrmyw, capital for a bold
-// foreground or a blinking background (a row below the screen is the status
-// line as the console shows it); rows="..." each row as its one character,
-// '.' blank, '?' mixed; reply= (none when left out), status=, shown= (the
-// cursor's show count), osc= (the title's length), keyN=, printer=, copy=,
-// pending= (a close asked for), calls= (the device calls) and log= (the
-// console calls but the cursor placements), the last two since last looked at.
+// dispatched), typeahead (0: a key reaches only the wait that reads it).
+// Checks: @R,C the cursor; R,C:"text" text from column C (0 when left out)
+// of row R; R,C="text" the rest of the row, blank after the text;
+// R,C~"fgbg.." attributes, colours kbgcrmyw, capital for a bold foreground or
+// a blinking background (a row below the screen is the status line as the
+// console shows it); rows="..." each row as its one character, '.' blank,
+// '?' mixed; reply= (none when left out), status=, shown= (the cursor's show
+// count), osc= (the title's length), keyN=, printer=, copy=, pending= (a
+// close asked for), calls= (the device calls) and log= (the console calls
+// but the cursor placements), the last two since last looked at.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -182,6 +183,7 @@ void run(Scenario& s, const std::string& stream) {
                 if (verb == "switch") h.terminal.setSwitch(n);
                 if (verb == "state") h.adapter.keyState_ = n;
                 if (verb == "select") h.selectPrinter() = n;
+                if (verb == "typeahead") h.adapter.typeAhead = n;
             });
         }
         s.each([&](TerminalHarness& h, int) {
@@ -295,7 +297,7 @@ std::string randomStream(std::mt19937& random, size_t length) {
 }  // namespace
 
 TEST(Emulation, CasesEndAsExpected) {
-    static const std::regex header(R"(\[(\w+) (\d+)x(\d+)\])");
+    static const std::regex header(R"(\[(\w+) (\d+)x(\d+)\])"), arrow(R"( *(.*?) *(?:=>(.*))?)");
     static const std::string emulations[] = {"scoansi", "vt100", "linux", "xterm"};
     std::ifstream file(std::filesystem::path(__FILE__).parent_path() / "emulation_scenarios.txt");
     std::string console;
@@ -311,12 +313,9 @@ TEST(Emulation, CasesEndAsExpected) {
             auto emulation = std::find(emulations, std::end(emulations), m[1]) - emulations;
             s = std::make_unique<Scenario>(static_cast<Emulation>(emulation), std::stoi(m[2]), std::stoi(m[3]));
         }
-        size_t arrow = line.find("=>");
-        std::string stream = line.substr(0, arrow);
-        stream.erase(0, stream.find_first_not_of(' '));
-        stream.erase(stream.find_last_not_of(' ') + 1);
-        run(*s, stream);
-        check(*s, arrow == std::string::npos ? "" : line.substr(arrow + 2));
+        ASSERT_TRUE(std::regex_match(line, m, arrow));
+        run(*s, m[1]);
+        check(*s, m[2]);
     }
     EXPECT_GT(number, 100);
 }

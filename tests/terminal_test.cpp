@@ -115,7 +115,8 @@ TEST(Terminal, PrintedTextEndsLinesWithCrIsCutAt255AndTheErrorBoxTakesAWholeKey)
     EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
 }
 
-// The keys that act while the page waits are in the interpreter cases.
+// The keys that act while the page waits, and the page at a connection prompt, are in the
+// interpreter cases.
 TEST(StatusPage, ShowsTheTerminalAndReturnsToTheSession) {
     TerminalHarness h;
     for (int n : {0, 1, 2}) h.open(n);
@@ -140,20 +141,6 @@ TEST(StatusPage, ShowsTheTerminalAndReturnsToTheSession) {
     EXPECT_EQ(h.takeReplies(), "");
     EXPECT_FALSE(h.session(LOCAL_SESSION)->keysQueued());
     EXPECT_EQ(h.session(LOCAL_SESSION)->cursorShown, 1);
-    EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
-}
-
-TEST(StatusPage, AtAConnectionPromptItLeavesOnePromptWaiting) {
-    TerminalHarness h;
-    h.adapter.typeAhead = false;  // each key reaches only the wait that reads it
-    h.device.openResults = {1, 1};
-    // Ctrl+Alt+I at the prompt; a key that ends the page, whose return
-    // reconnects and fails; ESC at the prompt shown after the page.
-    h.adapter.pushKeys({0x1701, 'q', 27});
-    h.open();
-    EXPECT_EQ(&h.screen(), h.session(0));
-    EXPECT_EQ(h.closePending(), 1);  // no second ESC for the prompt the page interrupted
-    EXPECT_EQ(h.device.calls, (Calls{"open 0", "leave 0", "open 0"}));
     EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
 }
 
