@@ -50,28 +50,20 @@ std::tuple<int, std::string, std::string> answered(const char* option) {
 
 TEST(CommandLine, LaterOptionsAndHostsWinHelpStopsAtOnceAndLongOptionsComeFirstFromAnywhere) {
     const std::pair<std::vector<const char*>, std::string> cases[] = {
-        {{}, "XTERM -mT -k0"},
-        {{"first", "second:2323", ""}, "XTERM -mT runs -k0 second:2323"},  // an empty argument names no host
-        {{"-me", "-x", "-a"}, "SCOANSI -mE runs -k0"},
-        {{"-ME", "-a", "-X"}, "LINUX -mE runs -k0"},
-        {{"-mt", "h", "-a", "-v", "-t"}, "XTERM -mT runs -k0 h"},
-        {{"-mq", "h", "-v"}, "VT100 -mQ -k0 h"},
-        {{"-m", "h"}, "XTERM -m -k0 h"},
-        {{"-z", "-2", "-", "-mE"}, "XTERM -mE runs -k0"},
+        {{}, "XTERM -mT -k0"}, {{"first", "second:2323", ""}, "XTERM -mT runs -k0 second:2323"},  // "": no host
+        {{"-me", "-x", "-a"}, "SCOANSI -mE runs -k0"}, {{"-ME", "-a", "-X"}, "LINUX -mE runs -k0"},
+        {{"-mt", "h", "-a", "-v", "-t"}, "XTERM -mT runs -k0 h"}, {{"-mq", "h", "-v"}, "VT100 -mQ -k0 h"},
+        {{"-m", "h"}, "XTERM -m -k0 h"}, {{"-z", "-2", "-", "-mE"}, "XTERM -mE runs -k0"},
         {{"-1", "-d", "-E", "-s", "-k39", "-plpt2", "-rproxy:3128"}, "XTERM -mT -k39 -1 -d -e -s -plpt2 -rproxy:3128"},
-        {{"-k39", "-p", "-r", "-kabc"}, "XTERM -mT -k0 -p -r"},
-        {{"-k39", "-k"}, "XTERM -mT -k0"},
+        {{"-k39", "-p", "-r", "-kabc"}, "XTERM -mT -k0 -p -r"}, {{"-k39", "-k"}, "XTERM -mT -k0"},
         {{"-k99999999999999999999"}, "XTERM -mT -k2147483647"},
-        // What comes before help counts, nothing after.
+        // What comes before help counts, nothing after; long options come first from anywhere.
         {{"-a", "-me", "-h", "-v", "other"}, "usage SCOANSI -mE runs -k0"},
-        {{"-H", "other"}, "usage XTERM -mT -k0"},
-        {{"-?", "other"}, "usage XTERM -mT -k0"},
+        {{"-H", "other"}, "usage XTERM -mT -k0"}, {{"-?", "other"}, "usage XTERM -mT -k0"},
         {{"--utf8", "-a", "host"}, "SCOANSI -mT runs -k0 --utf8 host"},
         {{"-a", "host", "--utf8"}, "SCOANSI -mT runs -k0 --utf8 host"},
-        {{"-h", "--version", "--help"}, "ends at --version"},  // before -h, the first one
-        {{"--utf8", "host", "--UTF8"}, "ends at --UTF8"},
-        {{"--utf8=yes", "host"}, "ends at --utf8=yes"},
-        {{"--", "host"}, "ends at --"}};
+        {{"-h", "--version", "--help"}, "ends at --version"}, {{"--utf8", "host", "--UTF8"}, "ends at --UTF8"},
+        {{"--utf8=yes", "host"}, "ends at --utf8=yes"}, {{"--", "host"}, "ends at --"}};
     for (const auto& [args, settings] : cases) EXPECT_EQ(parsed(args), settings);
 }
 

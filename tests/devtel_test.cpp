@@ -187,15 +187,13 @@ TEST(DevTel, FailedConnectionsShowTheErrorBoxAndLeaveTheSessionClosed) {
     struct Case { std::string host, proxy, message, connecting; };
     const Case cases[] = {
         {refused, "", "connect() a " + refused, "Connecting to " + refused + " "},
-        {"127.0.0.1:abc", "", "connect() a 127.0.0.1:0", ""},
-        {"127.0.0.1:99999", "", "connect() a 127.0.0.1:99999", ""},
-        {"127.0.0.1:-1", "", "connect() a 127.0.0.1:-1", ""},
+        {"127.0.0.1:abc", "", "connect() a 127.0.0.1:0", ""}, {longName, longName + ":1", "Host not found hhh", ""},
+        {"127.0.0.1:99999", "", "connect() a 127.0.0.1:99999", ""}, {"127.0.0.1:-1", "", "connect() a 127.0.0.1:-1", ""},
         {"no-such-host.invalid", "", "Host not found no-such-host.invalid", "no-such-host.invalid:23 "},
         // The box names the target even when it is the proxy that is unknown.
         {"target.example", "no-such-proxy.invalid", "Host not found target.example",
          "Connecting to target.example:23 Proxy no-such-proxy.invalid:8080"},
         {"target.example:23", refused, "connect() a " + refused, ""},
-        {longName, longName + ":1", "Host not found hhh", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);

@@ -7,20 +7,21 @@
 // "[emulation RxC]" runs the cases below it on a console of R rows and C
 // columns.  "stream => checks" is a case on fresh sessions; an indented line
 // goes on with the same ones.  Streams and quoted texts take \e \a \b \t \n
-// \f \r \0 \xHH and {N*text}; streams also {fill} (row r filled with 'A' + r)
-// and {verb N...}: open, show, switch (the session keys), select (the
-// printer-name field), refuse (the next N connections fail), type (keys,
-// then dispatched), push (keys left for a wait), state (the key state, then
-// dispatched), typeahead (0: a key reaches only the wait that reads it).
-// Checks: @R,C the cursor; R,C:"text" text from column C (0 when left out)
-// of row R; R,C="text" the rest of the row, blank after the text;
-// R,C~"fgbg.." attributes, colours kbgcrmyw, capital for a bold foreground or
-// a blinking background (a row below the screen is the status line as the
-// console shows it); rows="..." each row as its one character, '.' blank,
-// '?' mixed; reply= (none when left out), status=, shown= (the cursor's show
-// count), osc= (the title's length), keyN=, printer=, copy=, pending= (a
-// close asked for), calls= (the device calls) and log= (the console calls
-// but the cursor placements), the last two since last looked at.
+// \f \r \0 \xHH and {N*text}; streams also {fill} (row r filled with 'A' + r),
+// {forget} (the console calls so far) and {verb N...}: open, show, switch
+// (the session keys), select (the printer-name field), refuse (the next N
+// connections fail), type (keys, then dispatched), push (keys left for a
+// wait), state (the key state, then dispatched), typeahead (0: a key reaches
+// only the wait that reads it).  Checks: @R,C the cursor; R,C:"text" text
+// from column C (0 when left out) of row R; R,C="text" the rest of the row,
+// blank after the text; R,C~"fgbg.." attributes, colours kbgcrmyw, capital
+// for a bold foreground or a blinking background (a row below the screen is
+// the status line as the console shows it); rows="..." each row as its one
+// character, '.' blank, '?' mixed; reply= (none when left out), status=,
+// shown= (the cursor's show count), osc= (the title's length), keyN=,
+// printer=, copy=, pending= (a close asked for), calls= (the device calls)
+// and log= (the console calls but the cursor placements), the last two since
+// last looked at.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -173,6 +174,7 @@ void run(Scenario& s, const std::string& stream) {
         const std::string verb = (*m)[1];
         std::istringstream args((*m)[2]);
         s.feed(verb == "fill" ? letterRows(s.screen()) : "");
+        if (verb == "forget") s.adapter().log.clear();
         for (std::string arg; args >> arg;) {
             int n = arg.size() == 1 && !std::isdigit(arg[0]) ? arg[0] : std::stoi(arg, nullptr, 0);
             s.each([&](TerminalHarness& h, int) {
