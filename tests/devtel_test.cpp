@@ -160,8 +160,7 @@ TEST(DevTel, SessionsHaveTheirOwnConnectionStreamEndAndLoss) {
     closesocket(first);
     ASSERT_TRUE(readable(device->sessions[0].socket));
     device->write("a", 1);
-    adapter.pushKey((SCAN_ALT_F1 + 2) << 8);
-    adapter.pushKey(' ');
+    adapter.pushKeys({(SCAN_ALT_F1 + 2) << 8, ' '});
     EXPECT_EQ(device->read(&byte, 1), 0) << "the box showed session 2";
     EXPECT_EQ(device->currentIndex, 2);
     terminal->switchSession(0);

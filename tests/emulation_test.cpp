@@ -447,38 +447,3 @@ TEST(Emulation, DrawingRequestsAreCutToTheScreen) {
     t.placeCursor();  // drawing leaves the console's cursor after what it drew
     EXPECT_TRUE(cellsMatch(t, h.adapter));
 }
-
-// A block is painted with one attribute and one write per run of equal
-// attribute of at most 80 cells, then the attribute last sent again.
-TEST(Emulation, PaintedBlocksAreDrawnInRunsOfOneAttribute) {
-    TerminalHarness h;
-    h.open();
-    std::mt19937 random(11);
-    for (int round = 0; round < 500; round++) {
-        // Few attributes, changing at random distances: runs of every length
-        // and alignment, some longer than 80 cells.
-        int length = static_cast<int>(random() % (CELLS + 1));
-        int position = static_cast<int>(random() % (CELLS - length + 1));
-        std::vector<Cell> cells(length);
-        std::vector<std::string> runs;
-        for (int i = 0, attr = 0, run = 0; i < length; i++, run++) {
-            if (random() % 40 == 0) attr = static_cast<int>(random() % 3) * 0x51;
-            cells[i] = static_cast<Cell>(attr << 8 | (random() & 0xFF));
-            if (i == 0 || cells[i] >> 8 != cells[i - 1] >> 8 || run == 80) {
-                runs.push_back("setAttribute " + std::to_string(attr));
-                runs.push_back("write " + std::to_string(position + i) + " ");
-                run = 0;
-            }
-            runs.back() += static_cast<char>(cells[i] & 0xFF);
-        }
-        if (length > 0) runs.push_back("setAttribute " + std::to_string(h.screen().sentAttr));
-        h.adapter.log.clear();
-        h.adapter.logging = true;
-        h.terminal.paintCells(position, length, cells.data());
-        h.adapter.logging = false;
-        std::erase_if(h.adapter.log, [](const std::string& call) { return call.ends_with("Cursor"); });
-        ASSERT_EQ(h.adapter.log, runs) << "round " << round;
-    }
-    h.terminal.placeCursor();  // drawing leaves the console's cursor after what it drew
-    EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
-}
