@@ -102,7 +102,6 @@ public:
     }
 
     TerminalHarness& way0() const { return *ways[0]; }
-    ScriptedDevice& device() const { return ways[0]->device; }
     Screen& screen() const { return ways[0]->screen(); }
     RecordingAdapter& adapter() const { return ways[0]->adapter; }
 
@@ -207,7 +206,7 @@ std::string takeCalls(std::vector<std::string>& calls) {
 std::string probe(Scenario& s, const std::string& name) {
     const Screen& screen = s.screen();
     if (name == "reply") return s.replies();
-    if (name == "calls") return takeCalls(s.device().calls);
+    if (name == "calls") return takeCalls(s.way0().device.calls);
     if (name == "pending") return std::to_string(s.way0().closePending());
     if (name == "printer") return s.way0().printerName();
     if (name == "copy") return s.way0().copyBuffer().data();
