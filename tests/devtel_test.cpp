@@ -180,6 +180,7 @@ TEST(DevTel, FailedConnectionsShowTheErrorBoxAndLeaveTheSessionClosed) {
     TerminalHarness harness;
     harness.open();
     EXPECT_EQ(DevTel("127.0.0.1").write("a", 1), 1) << "nothing selected yet";
+    EXPECT_EQ(DevTel("127.0.0.1").open(TEL_SESSIONS, "xterm", 24, 80), 1) << "no such session";
     // A port nobody listens on: one that was listened on and is no more.
     const std::string refused = Listener().text(), longName(300, 'h');
     const SOCKET unused = nextSocket();
