@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -92,8 +93,9 @@ void writeByByte(Cells& cells, COORD& cursor, int width, bool wrap, const std::s
 
 // A block moved cell by cell: every cell of the clip that the moved
 // rectangle covers takes the cell it came from, every other cell of the clip
-// inside the rectangle takes the fill.  Only what lies in the buffer moves.
-void moveByCell(Cells& cells, int width, SMALL_RECT scroll, const SMALL_RECT* clip, COORD to, ConsoleCell fill) {
+// inside the rectangle takes the fill.  Only what lies in the buffer moves;
+// false when nothing of it does.
+bool moveByCell(Cells& cells, int width, SMALL_RECT scroll, const SMALL_RECT* clip, COORD to, ConsoleCell fill) {
     const Cells before = cells;
     int height = static_cast<int>(cells.size()) / width;
     auto inside = [](int x, int y, SMALL_RECT r) { return x >= r.Left && x <= r.Right && y >= r.Top && y <= r.Bottom; };
@@ -105,6 +107,7 @@ void moveByCell(Cells& cells, int width, SMALL_RECT scroll, const SMALL_RECT* cl
             if (clip == nullptr || inside(x, y, *clip))
                 if (inside(x - dx, y - dy, moved) || inside(x, y, moved))
                     cells[y * width + x] = inside(x - dx, y - dy, moved) ? before[(y - dy) * width + x - dx] : fill;
+    return moved.Left <= moved.Right && moved.Top <= moved.Bottom;
 }
 
 }  // namespace
@@ -169,6 +172,7 @@ TEST(ConsoleInput, ReadsTheDescriptorTimesOutALoneEscapeAndEndsWithTheInput) {
     EXPECT_TRUE(PeekConsoleInputA(&input, records, 4, &count) && count == 2) << count;
     EXPECT_TRUE(ReadConsoleInputA(&input, records, 1, &count) && count == 1 && records[0].Event.KeyEvent.bKeyDown);
     EXPECT_TRUE(PeekConsoleInputA(&input, records, 4, &count) && count == 1) << "a read takes, a peek leaves";
+    EXPECT_TRUE(ReadConsoleInputA(&input, nullptr, 0, &count) && count == 0) << "a read of nothing is no error";
     EXPECT_FALSE(ReadConsoleInputA(&input, records, 1, nullptr) || SetConsoleCursorInfo(&input, &cursor))
         << "a call without its result, or on a handle of the other kind, is refused";
     input.events.clear();
@@ -273,6 +277,8 @@ TEST(PosixRuntime, FilesAndSocketsKeepTheirContractsAndAWayOutRemovesTheTemporar
     EXPECT_EQ(status.st_mode & 0777, 0664 & ~mask);
     char byte = 0;
     EXPECT_TRUE(_read(-1, &byte, 1) == -1 && _write(-1, &byte, 1) == -1) << "a failure is reported, not retried";
+    errno = 0;
+    EXPECT_EQ(WSAGetLastError(), EIO) << "a failure without a reason is no would-block";
     int pair[2];
     unsigned long nonBlocking = 1;
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
@@ -330,8 +336,8 @@ TEST(ConsoleOutput, TextWritesAndBlockMovesMatchTheirCellByCellDefinitions) {
                 }
                 const SMALL_RECT* clipping = random() % 3 == 0 ? nullptr : &clip;
                 ConsoleCell fill{'#', static_cast<WORD>(step)};
-                moveByCell(expected, width, scroll, clipping, to, fill);
-                console.scrollRectangle(scroll, clipping, to, fill);
+                ASSERT_EQ(console.scrollRectangle(scroll, clipping, to, fill),
+                          moveByCell(expected, width, scroll, clipping, to, fill));
             }
             ASSERT_EQ(console.snapshot(), expected) << "round " << round << " step " << step;
         }
