@@ -365,10 +365,14 @@ TEST(Emulation, RandomStreamsShowOnTheConsoleThroughTheConsoleAdapter) {
             terminal.feedBytes(stream.data(), static_cast<int>(stream.size()));
             ASSERT_TRUE(shown()) << "round " << round;
         }
-        // Other blocks are no rectangle: the adapter declines them.
-        EXPECT_EQ(adapter.moveBlock(5, 100, 200), 0);
-        terminal.moveCells(5, 100, 200);
-        terminal.moveCells(900, 850, 333);
+        // Whole rows and pieces of a row move on the console; other blocks are no rectangle, and the adapter
+        // declines them.
+        EXPECT_EQ(adapter.moveBlock(5, 100, 200) + adapter.moveBlock(2, 4, 0), 0);
+        std::string cells = "\x1b[H";  // no two neighbours alike
+        for (int i = 1; i < CELLS; i++) cells += static_cast<char>('a' + i % 23);
+        terminal.feedBytes(cells.data(), static_cast<int>(cells.size()));
+        const int moves[][3] = {{5, 100, 200}, {900, 850, 333}, {900, 905, 20}, {963, 960, 9}, {960, 80, 800}};
+        for (const auto& [from, to, count] : moves) terminal.moveCells(from, to, count);
         EXPECT_TRUE(shown());
     }
     SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
