@@ -402,7 +402,8 @@ TEST(Emulation, HugeErasesGiveTheScreenOfTheirWholeCount) {
     }
 }
 
-TEST(Screen, StoresNothingPastTheSpareRow) {
+TEST(Screen, HasACellAtLeastAndStoresNothingPastTheSpareRow) {
+    EXPECT_EQ(Screen(0, -3).cells.size(), 2u);  // one cell and its spare row
     Screen screen(2, 4);
     screen.cursor = 10;
     screen.storeCells('y', 5);
