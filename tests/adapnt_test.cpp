@@ -1,6 +1,7 @@
 // The console adapter: the keyboard translation of both layouts, and over a
-// test console construction and restoration, drawing, block moves, the
-// cursor, and the keys a terminal sends.
+// test console construction and restoration, drawing, the cursor, and the
+// keys a terminal sends (its block moves are in the random streams of
+// emulation_test).
 #include <gtest/gtest.h>
 
 #include <array>
@@ -153,22 +154,6 @@ TEST(AdapNTOutput, SetsUpTheConsoleDrawsRowByRowAndGivesTheConsoleBack) {
     }
     EXPECT_TRUE(console.output.mode == outputMode && console.input.mode == inputMode);
     EXPECT_EQ(console.cursorShape(), "25 shown");
-}
-
-TEST(AdapNTOutput, MovesWholeRowsOrAPieceOfARowAndKeepsWhatTheBlockLeavesBehind) {
-    const std::string start = "abcdefghij" "klmnopqrst" "uvwxyz0123";
-    const struct { int source, destination, count, moved; std::string cells; } cases[] = {
-        {7, 4, 3, 1, "abcdhijhij" "klmnopqrst" "uvwxyz0123"}, {4, 7, 3, 1, "abcdefgefg" "klmnopqrst" "uvwxyz0123"},
-        {13, 23, 1, 1, "abcdefghij" "klmnopqrst" "uvwnyz0123"}, {0, 10, 10, 1, "abcdefghij" "abcdefghij" "uvwxyz0123"},
-        {10, 0, 20, 1, "klmnopqrst" "uvwxyz0123" "uvwxyz0123"}, {8, 12, 3, 0, start}, {2, 4, 0, 0, start},
-    };
-    for (const auto& c : cases) {
-        TestConsole console(10, 3);
-        AdapNT adapter(US, 0);
-        adapter.write(0, start.data(), 30);
-        EXPECT_EQ(adapter.moveBlock(c.source, c.destination, c.count), c.moved) << c.source << " to " << c.destination;
-        EXPECT_EQ(console.text(0, 30), c.cells) << c.source << " to " << c.destination;
-    }
 }
 
 TEST(AdapNTKeyboard, TheLayoutFollowsTheLocaleUnlessAnOptionGivesIt) {

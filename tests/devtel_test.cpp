@@ -27,8 +27,7 @@ bool readable(SOCKET s) {
     FD_ZERO(&set);
     FD_SET(s, &set);
     timeval patience{5, 0};
-    // Windows ignores the count of descriptors.
-    return select(static_cast<int>(s) + 1, &set, nullptr, nullptr, &patience) == 1;
+    return select(static_cast<int>(s) + 1, &set, nullptr, nullptr, &patience) == 1;  // Windows ignores the count
 }
 
 // count bytes, or fewer when the rest does not come.
@@ -47,8 +46,7 @@ bool peerClosed(SOCKET s) {
 
 void hostSends(SOCKET s, const std::string& bytes) { send(s, bytes.data(), static_cast<int>(bytes.size()), 0); }
 
-// The handle a new socket gets.  Handles are reused: a socket left open
-// changes it.
+// The handle a new socket gets.  Handles are reused: a socket left open changes it.
 SOCKET nextSocket() {
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
     closesocket(s);
@@ -162,8 +160,7 @@ TEST(DevTel, SessionsHaveTheirOwnConnectionStreamEndAndLoss) {
     closesocket(first);
     ASSERT_TRUE(readable(device->sessions[0].socket));
     device->write("a", 1);
-    adapter.pushKey((SCAN_ALT_F1 + 2) << 8);
-    adapter.pushKey(' ');
+    adapter.pushKeys({(SCAN_ALT_F1 + 2) << 8, ' '});
     EXPECT_EQ(device->read(&byte, 1), 0) << "the box showed session 2";
     EXPECT_EQ(device->currentIndex, 2);
     terminal->switchSession(0);
@@ -183,21 +180,20 @@ TEST(DevTel, FailedConnectionsShowTheErrorBoxAndLeaveTheSessionClosed) {
     TerminalHarness harness;
     harness.open();
     EXPECT_EQ(DevTel("127.0.0.1").write("a", 1), 1) << "nothing selected yet";
+    EXPECT_EQ(DevTel("127.0.0.1").open(TEL_SESSIONS, "xterm", 24, 80), 1) << "no such session";
     // A port nobody listens on: one that was listened on and is no more.
     const std::string refused = Listener().text(), longName(300, 'h');
     const SOCKET unused = nextSocket();
     struct Case { std::string host, proxy, message, connecting; };
     const Case cases[] = {
         {refused, "", "connect() a " + refused, "Connecting to " + refused + " "},
-        {"127.0.0.1:abc", "", "connect() a 127.0.0.1:0", ""},
-        {"127.0.0.1:99999", "", "connect() a 127.0.0.1:99999", ""},
-        {"127.0.0.1:-1", "", "connect() a 127.0.0.1:-1", ""},
+        {"127.0.0.1:abc", "", "connect() a 127.0.0.1:0", ""}, {longName, longName + ":1", "Host not found hhh", ""},
+        {"127.0.0.1:99999", "", "connect() a 127.0.0.1:99999", ""}, {"127.0.0.1:-1", "", "connect() a 127.0.0.1:-1", ""},
         {"no-such-host.invalid", "", "Host not found no-such-host.invalid", "no-such-host.invalid:23 "},
         // The box names the target even when it is the proxy that is unknown.
         {"target.example", "no-such-proxy.invalid", "Host not found target.example",
          "Connecting to target.example:23 Proxy no-such-proxy.invalid:8080"},
         {"target.example:23", refused, "connect() a " + refused, ""},
-        {longName, longName + ":1", "Host not found hhh", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);

@@ -1,6 +1,9 @@
-// The Terminal's lifetime, device I/O, the main loop and the print functions.
+// The Terminal's lifetime, device I/O, the main loop, the print functions and
+// the status page; the generic adapter and the echo device.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <ctime>
 #include <memory>
 #include <regex>
 #include <string>
@@ -70,10 +73,7 @@ TEST(Terminal, ALostSessionGivesWayToTheHighestLeftAndTheLastLeavesItsWords) {
     h.device.alwaysOpen = true;
     for (int n : {0, 3, 1}) h.open(n);
     h.device.calls.clear();
-    h.device.pushReadResult(-1);
-    h.device.pushReadResult(-1);
-    h.device.pushData("Too many users\r\n");
-    h.device.pushReadResult(-1);
+    for (int result : {-1, -1, 0, -1}) result ? h.device.pushReadResult(result) : h.device.pushData("Too many users\r\n");
     h.terminal.run();
     EXPECT_EQ(h.device.calls, (Calls{"close 1", "open 3", "close 3", "open 0", "close 0"}));
     EXPECT_EQ(h.device.opened, "xterm 24x80");
@@ -109,11 +109,74 @@ TEST(Terminal, PrintedTextEndsLinesWithCrIsCutAt255AndTheErrorBoxTakesAWholeKey)
     EXPECT_EQ(h.takeReplies(), "\x1b[N");
     EXPECT_EQ(h.screen().lockKeys, KEYSTATE_CAPSLOCK);
     EXPECT_NE(h.screen().modes & MODE_HOLD, 0u);
-    std::string box = " boom 7  Press any key to continue ";
-    EXPECT_EQ(h.row(4).substr(0, box.size()), box);
+    EXPECT_EQ(h.row(4).substr(0, 35), " boom 7  Press any key to continue ");
     EXPECT_EQ(h.attrAt(4, 1) * 256 + h.attrAt(4, 10), 0x4774);  // white on red, red on white
     EXPECT_EQ(h.screen().cursor, 5 * 80);
     EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
+}
+
+// The keys that act while the page waits, and the page at a connection prompt, are in the
+// interpreter cases.
+TEST(StatusPage, ShowsTheTerminalAndReturnsToTheSession) {
+    TerminalHarness h;
+    for (int n : {0, 1, 2}) h.open(n);
+    h.terminal.switchSession(0);
+    h.bytesRead() = 5000000000LL;
+    h.bytesWritten() = 7;
+    h.connectTime(0) = std::time(nullptr) - 90;
+    std::strcpy(h.copyBuffer().data(), "kept");
+    h.adapter.pushKey(0x4800);  // Up, ESC O A: the page takes the whole key
+    h.terminal.showStatusPage();
+    std::string page;
+    for (int r = 3; r < 21; r++) page += h.row(r, h.session(LOCAL_SESSION)) + "|";
+    page = std::regex_replace(page, std::regex(" +\\|"), "|");
+    const std::regex expected(
+        R"(Adapter : Recording Adapter \(80x24\)\|Device  : Scripted Device \(Read 5000000000, Written 7\)\|)"
+        R"(Printer : lpt1\|Switch  : 1 \(10\)\|Capture : off\|Copy    :     4 char\|\|)"
+        R"(Session #  1 Connected     \d\d/\d\d/\d{4} \d\d:\d\d:\d\d Elapsed {9}9[01] sec\|)"
+        R"(Session #  2 Connected .*\|Session #  3 Connected .*\|(Session # +\d+ Not connected\|){7})"
+        R"(Press any key to continue\|)");
+    EXPECT_TRUE(std::regex_match(page, expected)) << page;
+    EXPECT_EQ(&h.screen(), h.session(0));
+    EXPECT_EQ(h.takeReplies(), "");
+    EXPECT_FALSE(h.session(LOCAL_SESSION)->keysQueued());
+    EXPECT_EQ(h.session(LOCAL_SESSION)->cursorShown, 1);
+    EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
+}
+
+// The generic adapter with its fills recorded as "position:char:count".
+struct FillLog : Adapter {
+    void setCursor(int) override {}
+    void fill(int position, char ch, int count) override {
+        fills += std::to_string(position) + ":" + (ch ? std::string(1, ch) : "") + ":" + std::to_string(count) + " ";
+    }
+    std::string fills;
+};
+
+TEST(GenericAdapter, StartsWithTheNormalAttributeAndWritesRunsAsFills) {
+    FillLog adapter;
+    EXPECT_EQ(adapter.attribute(), NORMAL_ATTRIBUTE);
+    adapter.write(10, "aaab", 4);
+    adapter.write(0, "xyyx", 4);
+    adapter.write(55, "", 0);
+    EXPECT_EQ(adapter.fills, "10:a:3 13:b:1 0:x:1 1:y:2 3:x:1 0::0 ");
+}
+
+TEST(DevEcho, KeepsAtMost255CharactersOfProxyAndGivesBackTheLastWriteNoMoreThanAsked) {
+    DevEcho echo;
+    char buffer[ECHO_BUFFER_SIZE];
+    auto read = [&](int max) { return std::string(buffer, echo.read(buffer, max)); };
+    echo.setProxy(std::string(400, 'p').c_str());
+    EXPECT_EQ(std::string(echo.proxyHost), std::string(PROXY_HOST_SIZE - 1, 'p'));
+    echo.write("abc", 3);
+    EXPECT_EQ(echo.write("de", 2), 2);
+    EXPECT_EQ(read(1024), "de");
+    EXPECT_EQ(read(1024), "");
+    std::string block;
+    for (int i = 0; i < ECHO_BUFFER_SIZE; i++) block += static_cast<char>('a' + i % 26);
+    echo.write(block.data(), ECHO_BUFFER_SIZE);
+    EXPECT_EQ(read(1000), block.substr(0, 1000));
+    EXPECT_EQ(read(1000), block.substr(1000));
 }
 
 }  // namespace
