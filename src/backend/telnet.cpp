@@ -75,13 +75,14 @@ size_t TelnetProtocol::receive(std::string_view bytes, size_t room, std::string&
 // Takes one received byte; true when it is data.
 bool TelnetProtocol::take(unsigned char byte, std::string& replies) {
     // Without the binary option a bare CR travels as CR NUL: the NUL is
-    // protocol, and would otherwise reach the printer and the capture.
+    // protocol, and would otherwise reach the printer and the capture.  In
+    // binary a NUL after a CR is data like any other byte.
     if (state == State::DataCr) {
         state = State::Data;
         if (byte == NUL) return false;
     }
     if (state == State::Data && byte != IAC) {
-        if (byte == CR) state = State::DataCr;
+        if (byte == CR && !hostBinary) state = State::DataCr;
         return true;
     }
     return handleCommand(byte, replies);
@@ -217,6 +218,7 @@ void TelnetProtocol::negotiate(unsigned char option, std::string& replies) {
 void TelnetProtocol::negotiateBinary(std::string& replies) {
     bool on = command == WILL || command == DO;
     bool& agreed = command == WILL || command == WONT ? binaryIn : binaryOut;
+    if (command == WILL || command == WONT) hostBinary = on;
     if (agreed == on) return;
     agreed = on;
     bool hostSends = command == WILL || command == WONT;

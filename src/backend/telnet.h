@@ -70,6 +70,7 @@ private:
     bool binaryWanted = false;
     bool binaryIn = false;   // the client said DO BINARY
     bool binaryOut = false;  // the client said WILL BINARY
+    bool hostBinary = false;  // the host said WILL BINARY: a NUL after a CR is data
     State state = State::Data;
     unsigned char command = 0;  // the WILL/WONT/DO/DONT awaiting its option
 };
