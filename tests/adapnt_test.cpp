@@ -1,7 +1,6 @@
-// The console adapter: the keyboard translation of both layouts, and over a
-// test console construction and restoration, drawing, the cursor, and the
-// keys a terminal sends (its block moves are in the random streams of
-// emulation_test).
+// The console adapter: the keyboard translation of both layouts, and over a test console construction and
+// restoration, drawing, the cursor, and the keys a terminal sends (its block moves are in the random streams
+// of emulation_test).
 #include <gtest/gtest.h>
 
 #include <array>
@@ -19,8 +18,7 @@ constexpr DWORD SHIFT = SHIFT_PRESSED, CTRL = LEFT_CTRL_PRESSED, ALT = LEFT_ALT_
 constexpr DWORD ALTGR = RIGHT_ALT_PRESSED | LEFT_CTRL_PRESSED;
 constexpr int US = KEYBOARD_AMERICAN, IT = KEYBOARD_ITALIAN;
 
-// One key pressed and released, as a console reports it: the code the
-// adapter makes of it (0 for none).
+// One key pressed and released, as a console reports it: the code the adapter makes of it (0 for none).
 int translated(AdapNT& adapter, WORD virtualKey, WORD scan, DWORD state) {
     KEY_EVENT_RECORD event{TRUE, 1, virtualKey, scan, {0}, state};
     int code = adapter.translateKey(event);
@@ -156,6 +154,19 @@ TEST(AdapNTOutput, SetsUpTheConsoleDrawsRowByRowAndGivesTheConsoleBack) {
     EXPECT_EQ(console.cursorShape(), "25 shown");
 }
 
+TEST(AdapNTOutput, ANewConsoleSizeIsAKeyWhileTheAdapterAsksForIt) {
+    TestConsole console;
+    console.output.at(79, 24).character = 'z';
+    {
+        AdapNT adapter(US, 0);
+        console.output.resize(100, 30);
+        console.input.queueResize({100, 30});
+        EXPECT_TRUE(adapter.keyReady() && adapter.readKey() == KEY_RESIZE && adapter.rows == 30 && adapter.columns == 100);
+    }
+    console.input.queueResize({90, 30});
+    EXPECT_TRUE(console.input.events.empty() && console.output.at(79, 24).character == 'z') << "no event not asked for";
+}
+
 TEST(AdapNTKeyboard, TheLayoutFollowsTheLocaleUnlessAnOptionGivesIt) {
     TestConsole console;
     const char* names[] = {"LC_ALL", "LC_CTYPE", "LANG"};
@@ -184,8 +195,8 @@ TEST(AdapNTKeyboard, TerminalKeysReachTheHotKeysEveryCharacterTypesItselfAndOthe
                   (std::vector<int>{0x3B00, 0x6900, 0x6800, 0x8600, 0x4900}));
         EXPECT_EQ(console.type(adapter, "\x01\x7f\r\x1b\x18\x1b\t\x1b\r\x1bx\x1b"),
                   (std::vector<int>{1, '\b', '\r', 0x2D01, 0x1701, 0x3201, 0x2D00, 0x1B}));
-        // Every printable character types itself, by a key of the layout or alone;
-        // the exceptions: ASCII without a key, and above it those with one.
+        // Every printable character types itself, by a key of the layout or alone; the exceptions: ASCII
+        // without a key, and above it those with one.
         std::string typed, expected, exceptions;
         for (int byte = 0x20; byte < 0x100; byte++) {
             std::string character;

@@ -11,10 +11,9 @@ namespace {
 
 const char* const EMULATION_NAMES[] = {"SCOANSI", "VT100", "LINUX", "XTERM"};
 
-// What the arguments after the program name set, as text: "usage" for help,
-// the emulation, the mode and whether it can run, the keyboard code, the
-// flags set and the texts given.  The texts point into the arguments, which
-// are literals.
+// What the arguments after the program name set, as text: "usage" for help, the emulation, the mode and
+// whether it can run, the keyboard code, the flags set and the texts given.  The texts point into the
+// arguments, which are literals.
 std::string parsed(std::vector<const char*> args) {
     args.insert(args.begin(), "zarnek");
     StartupSettings s;
@@ -31,8 +30,8 @@ std::string parsed(std::vector<const char*> args) {
     return text;
 }
 
-// The exit status, standard output and standard error of a long option's
-// answer, or of the usage text for none.
+// The exit status, standard output and standard error of a long option's answer, or of the usage text for
+// none.
 std::tuple<int, std::string, std::string> answered(const char* option) {
     FILE* files[] = {std::tmpfile(), std::tmpfile()};
     int status = option != nullptr ? answerLongOption(option, files[0], files[1]) : (writeUsage(files[0]), 0);

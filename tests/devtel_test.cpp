@@ -1,6 +1,6 @@
-// The Telnet device against a host or relay proxy on the loopback interface:
-// connecting and its failures, each session's stream over its own socket,
-// losing and closing connections.  In the Windows Sockets names both have.
+// The Telnet device against a host or relay proxy on the loopback interface: connecting and its failures,
+// each session's stream over its own socket, losing and closing connections.  In the Windows Sockets names
+// both have.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -72,8 +72,8 @@ std::string readAll(DevTel& device, int max = IO_BLOCK_SIZE) {
     return all;
 }
 
-// A listening socket on 127.0.0.1 that plays the host or the proxy, on the
-// port wanted when it is free, else on one of the system's choice.
+// A listening socket on 127.0.0.1 that plays the host or the proxy, on the port wanted when it is free, else
+// on one of the system's choice.
 struct Listener {
     explicit Listener(int wanted = 0) {
         WSADATA data;
@@ -102,9 +102,9 @@ struct Listener {
     int port = 0;
 };
 
-// Sessions of one device, directly and through the relay proxy: each its own
-// connection and stream, only the shown one waking the idle wait; a host that
-// logs out, and a loss found while an error box lets the user show another.
+// Sessions of one device, directly and through the relay proxy: each its own connection and stream, only the
+// shown one waking the idle wait; a host that logs out, and a loss found while an error box lets the user
+// show another.
 TEST(DevTel, SessionsHaveTheirOwnConnectionStreamEndAndLoss) {
     Listener host(65535);  // the highest port still goes on the wire as it is
     RecordingAdapter adapter;

@@ -1,27 +1,21 @@
-// The interpreter and the screen, driven by the cases of
-// emulation_scenarios.txt, by random streams and by requests no stream makes.
-// Every stream goes to three sessions: whole to a console that moves blocks
-// itself, byte by byte and in random chunks to consoles that take repaints.
-// All three must end in the same state, each console showing its screen.
+// The interpreter and the screen, driven by the cases of emulation_scenarios.txt, by random streams and by
+// requests no stream makes.  Every stream goes to three sessions: whole to a console that moves blocks
+// itself, byte by byte and in random chunks to consoles that take repaints.  All three must end in the same
+// state, each console showing its screen.
 //
-// "[emulation RxC]" runs the cases below it on a console of R rows and C
-// columns.  "stream => checks" is a case on fresh sessions; an indented line
-// goes on with the same ones.  Streams and quoted texts take \e \a \b \t \n
-// \f \r \0 \xHH and {N*text}; streams also {fill} (row r filled with 'A' + r),
-// {forget} (the console calls so far) and {verb N...}: open, show, switch
-// (the session keys), select (the printer-name field), refuse (the next N
-// connections fail), type (keys, then dispatched), push (keys left for a
-// wait), state (the key state, then dispatched), typeahead (0: a key reaches
-// only the wait that reads it).  Checks: @R,C the cursor; R,C:"text" text
-// from column C (0 when left out) of row R; R,C="text" the rest of the row,
-// blank after the text; R,C~"fgbg.." attributes, colours kbgcrmyw, capital
-// for a bold foreground or a blinking background (a row below the screen is
-// the status line as the console shows it); rows="..." each row as its one
-// character, '.' blank, '?' mixed; reply= (none when left out), status=,
-// shown= (the cursor's show count), osc= (the title's length), keyN=,
-// printer=, copy=, pending= (a close asked for), calls= (the device calls)
-// and log= (the console calls but the cursor placements), the last two since
-// last looked at.
+// "[emulation RxC]" runs the cases below it on a console of R rows and C columns.  "stream => checks" is a
+// case on fresh sessions; an indented line goes on with the same ones.  Streams and quoted texts take \e \a
+// \b \t \n \f \r \0 \xHH and {N*text}; streams also {fill} (row r filled with 'A' + r), {forget} (the console
+// calls so far) and {verb N...}: open, show, switch (the session keys), select (the printer-name field),
+// refuse (the next N connections fail), type (keys, then dispatched), push (keys left for a wait), state (the
+// key state, then dispatched), typeahead (0: a key reaches only the wait that reads it), resize (RxC, a new
+// console size, then dispatched).  Checks: @R,C the cursor; R,C:"text" text from column C (0 when left out)
+// of row R; R,C="text" the rest of the row, blank after the text; R,C~"fgbg.." attributes, colours kbgcrmyw,
+// capital for a bold foreground or a blinking background (a row below the screen is the status line as the
+// console shows it); rows="..." each row as its one character, '.' blank, '?' mixed; reply= (none when left
+// out), status=, shown= (the cursor's show count), osc= (the title's length), keyN=, printer=, copy=,
+// pending= (a close asked for), calls= (the device calls) and log= (the console calls but the cursor
+// placements), the last two since last looked at.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -85,8 +79,7 @@ public:
         });
     }
 
-    // The print functions act on the first terminal of a run; each way is a
-    // run of its own.
+    // The print functions act on the first terminal of a run; each way is a run of its own.
     template <typename Action>
     void each(Action action) {
         for (int i = 0; i < WAYS; i++) {
@@ -105,8 +98,7 @@ public:
     Screen& screen() const { return ways[0]->screen(); }
     RecordingAdapter& adapter() const { return ways[0]->adapter; }
 
-    // The ways agree, and each console shows its screen's cells, cursor and
-    // drawing attribute.
+    // The ways agree, and each console shows its screen's cells, cursor and drawing attribute.
     ::testing::AssertionResult consistent() const {
         for (int i = 0; i < WAYS; i++) {
             const TerminalHarness& h = *ways[i];
@@ -185,10 +177,11 @@ void run(Scenario& s, const std::string& stream) {
                 if (verb == "state") h.adapter.keyState_ = n;
                 if (verb == "select") h.selectPrinter() = n;
                 if (verb == "typeahead") h.adapter.typeAhead = n;
+                if (verb == "resize") h.adapter.pushResize(n, std::stoi(arg.substr(arg.find('x') + 1)));
             });
         }
         s.each([&](TerminalHarness& h, int) {
-            if (verb == "type" || verb == "state") h.terminal.pollKeys();
+            if (verb == "type" || verb == "state" || verb == "resize") h.terminal.pollKeys();
         });
     }
     s.feed(decode(stream.substr(done)));
@@ -264,16 +257,14 @@ void check(Scenario& s, const std::string& checks) {
     EXPECT_TRUE(s.consistent());
 }
 
-// Host output from pieces of sequences: parameters of every size, finals
-// that move, edit, scroll and reply, colours, controls, runs of text and
-// stray bytes.
+// Host output from pieces of sequences: parameters of every size, finals that move, edit, scroll and reply,
+// colours, controls, runs of text and stray bytes.
 std::string randomStream(std::mt19937& random, size_t length) {
     static const char* const pieces[] = {"\x1b", "\x1b[", "\x1b]", "\x1bQ2|", "\x1b(", "\x9b", "?", "=", ";",
                                          "25", "99999999999", "2147483647", "\a", "\r", "\n", "\b", "\t",
                                          "\x0e", "\x0f", "\f", "\x05", "|", "M", "D", "7", "8"};
     static const std::string finals = "HJKLMP@STXrsumhlACEdnctx";
-    // Each << is done before the next, so a seed gives one stream whatever
-    // the compiler.
+    // Each << is done before the next, so a seed gives one stream whatever the compiler.
     std::ostringstream stream;
     while (static_cast<size_t>(stream.tellp()) < length) {
         switch (random() % 8) {
@@ -380,10 +371,9 @@ TEST(Emulation, RandomStreamsShowOnTheConsoleThroughTheConsoleAdapter) {
 }
 #endif
 
-// A huge count of erased characters leaves the screen of the whole count
-// printed as spaces, for the work of a few screenfuls.  The last setups leave
-// text on the last row or on the bottom row of an otherwise blank region, the
-// last for a count that ends one space into the row after.
+// A huge count of erased characters leaves the screen of the whole count printed as spaces, for the work of a
+// few screenfuls.  The last setups leave text on the last row or on the bottom row of an otherwise blank
+// region, the last for a count that ends one space into the row after.
 TEST(Emulation, HugeErasesGiveTheScreenOfTheirWholeCount) {
     for (const char* setup : {"{fill}\\e[11;6H", "\\e[3;12r\\e[12m\\e[44m{fill}\\e[21;8H",
                               "{1920*x}\\e[2;23r\\e[31m", "\\e[5;24r\\e[12m{fill}\\e[3;71H",
@@ -411,8 +401,8 @@ TEST(Screen, HasACellAtLeastAndStoresNothingPastTheSpareRow) {
     EXPECT_EQ(screen.cells[11], 'y');
 }
 
-// Regions, positions and counts outside the screen are cut to it, and a
-// request with nothing left changes nothing.
+// Regions, positions and counts outside the screen are cut to it, and a request with nothing left changes
+// nothing.
 TEST(Emulation, DrawingRequestsAreCutToTheScreen) {
     TerminalHarness h;
     h.open();

@@ -1,6 +1,6 @@
-// Transparent printing and print screen: what reaches the printer, spooling,
-// and the screen given back afterwards (the dialog and the name field are in
-// the interpreter cases); capture and replay; copy and paste.
+// Transparent printing and print screen: what reaches the printer, spooling, and the screen given back
+// afterwards (the dialog and the name field are in the interpreter cases); capture and replay; copy and
+// paste.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -112,8 +112,8 @@ TEST_F(PrinterOutput, TheHotKeyPrintsTheScreenEvenInsideAnUnfinishedSequence) {
     t.adapter.pushKey(0x1901);  // Ctrl+Alt+P
     t.terminal.dispatchKey();
     EXPECT_EQ(readFile(printer), expected + "\f");
-    // Every byte printed counts for the progress line; the console is polled
-    // when the dialog is up and with the line at 1024 bytes.
+    // Every byte printed counts for the progress line; the console is polled when the dialog is up and with
+    // the line at 1024 bytes.
     EXPECT_EQ(t.screen().printCount * 10 + t.adapter.keyPolls, (24 * 83 + 1) * 10 + 2);
     EXPECT_EQ(t.takeReplies(), "");
     // The host's CSI 3 goes on: CSI 31 m, red.
@@ -145,8 +145,8 @@ TEST_F(PrinterOutput, CaptureRunsAppendToTheFileThatReplayFeedsInBlocksBeforeThe
         gone.terminal.toggleCapture();
         first = gone.replayFd();
     }
-    // Descriptors are handed out lowest first: those of the Terminal that went
-    // were closed, and so is each replay replaced or finished.
+    // Descriptors are handed out lowest first: those of the Terminal that went were closed, and so is each
+    // replay replaced or finished.
     TerminalHarness h;
     h.open();
     h.device.pushData("live");
@@ -179,9 +179,8 @@ TEST_F(PrinterOutput, CaptureRunsAppendToTheFileThatReplayFeedsInBlocksBeforeThe
     EXPECT_EQ(h.replayFd(), -1);  // no file, no replay
 }
 
-// The parts of copy and paste that the interpreter cases cannot show: the
-// selection while it is made, and a paste longer than the key ring, which
-// goes out over as many turns of the main loop as it takes.
+// The parts of copy and paste that the interpreter cases cannot show: the selection while it is made, and a
+// paste longer than the key ring, which goes out over as many turns of the main loop as it takes.
 TEST(CopyAndPaste, TheSelectionShowsInExchangedColoursAndAPasteGoesWholeBehindTheKeysBeforeIt) {
     TerminalHarness h;
     h.open();

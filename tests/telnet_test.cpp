@@ -1,6 +1,5 @@
-// The Telnet protocol without a connection: the host's stream in, the data
-// for the screen and the replies out, wherever the stream is cut and however
-// little data a call may give.
+// The Telnet protocol without a connection: the host's stream in, the data for the screen and the replies
+// out, wherever the stream is cut and however little data a call may give.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -23,8 +22,8 @@ const std::string WINDOW_SIZE = SB + NAWS + "\x01\x2c" + NUL + IAC + IAC + SE;
 // The data, the replies, and whether the client then shows what it sends.
 using Outcome = std::tuple<std::string, std::string, bool>;
 
-// A new connection's protocol fed the stream in pieces ending at the cuts,
-// each call with room for at most room data bytes.
+// A new connection's protocol fed the stream in pieces ending at the cuts, each call with room for at most
+// room data bytes.
 Outcome exchange(const std::string& stream, std::vector<size_t> cuts, size_t room) {
     TelnetProtocol telnet;
     telnet.describeTerminal("Scoansi", 255, 300);

@@ -1,5 +1,5 @@
-// The Terminal's lifetime, device I/O, the main loop, the print functions and
-// the status page; the generic adapter and the echo device.
+// The Terminal's lifetime, device I/O, the main loop, the print functions and the status page; the generic
+// adapter and the echo device.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -101,8 +101,7 @@ TEST(Terminal, PrintedTextEndsLinesWithCrIsCutAt255AndTheErrorBoxTakesAWholeKey)
     h.clear();
     tprintf("%0300d", 1);
     EXPECT_EQ(h.screen().cursor, 255);
-    // A hot key acts while the box waits; F1 (ESC [ M) ends it and is taken
-    // whole, F2 typed with it stays.
+    // A hot key acts while the box waits; F1 (ESC [ M) ends it and is taken whole, F2 typed with it stays.
     h.adapter.pushKey(KEY_SCROLL_ON, KEYSTATE_CAPSLOCK);
     h.adapter.pushKeys({0x3B00, 0x3C00});
     terror("boom %d", 7);
@@ -115,8 +114,7 @@ TEST(Terminal, PrintedTextEndsLinesWithCrIsCutAt255AndTheErrorBoxTakesAWholeKey)
     EXPECT_TRUE(cellsMatch(h.terminal, h.adapter));
 }
 
-// The keys that act while the page waits, and the page at a connection prompt, are in the
-// interpreter cases.
+// The keys that act while the page waits, and the page at a connection prompt, are in the interpreter cases.
 TEST(StatusPage, ShowsTheTerminalAndReturnsToTheSession) {
     TerminalHarness h;
     for (int n : {0, 1, 2}) h.open(n);

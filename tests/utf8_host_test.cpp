@@ -1,5 +1,5 @@
-// A host that speaks UTF-8 (--utf8): what it sends is decoded before the
-// interpreter, what it is sent goes as UTF-8; an 8-bit host is served as ever.
+// A host that speaks UTF-8 (--utf8): what it sends is decoded before the interpreter, what it is sent goes as
+// UTF-8; an 8-bit host is served as ever.
 #include <cstring>
 #include <filesystem>
 
@@ -73,8 +73,7 @@ TEST(Utf8Host, TypedAndPastedTextGoesAsUtf8AndKeysSendTheirDefinitions) {
     }
 }
 
-// The console's wide character wins over the key tables; ASCII and keys
-// without a character go through them.
+// The console's wide character wins over the key tables; ASCII and keys without a character go through them.
 TEST(Utf8Host, TheAdapterDeliversWhatTheKeyboardTypedWithBothHalvesJoined) {
     AdapNT adapter(KEYBOARD_AMERICAN, 0);
     adapter.unicodeKeys = true;
@@ -91,9 +90,8 @@ TEST(Utf8Host, TheAdapterDeliversWhatTheKeyboardTypedWithBothHalvesJoined) {
     }
 }
 
-// Without the binary option a host strips the eighth bit: asked for at once,
-// each change answered once; an 8-bit host's client refuses it as before.
-// Once the host sends binary, a NUL after a CR is data.
+// Without the binary option a host strips the eighth bit: asked for at once, each change answered once; an
+// 8-bit host's client refuses it as before.  Once the host sends binary, a NUL after a CR is data.
 TEST(Utf8Host, TheTelnetClientAsksForBinaryAndAnswersOnlyChanges) {
     const std::string WILL = "\xff\xfb", WONT = "\xff\xfc", DO = "\xff\xfd", DONT = "\xff\xfe", BINARY(1, '\0');
     for (bool utf8 : {false, true}) {

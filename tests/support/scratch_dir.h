@@ -1,5 +1,5 @@
-// A fresh directory for the files a test makes, removed with its contents;
-// temporary files go there too while it exists.
+// A fresh directory for the files a test makes, removed with its contents; temporary files go there too while
+// it exists.
 #pragma once
 #include <cstdlib>
 #include <filesystem>

@@ -1,5 +1,5 @@
-// The fakes that stand in for the console and the connection, and a Terminal
-// over them with helpers to feed host bytes and read the screen back.
+// The fakes that stand in for the console and the connection, and a Terminal over them with helpers to feed
+// host bytes and read the screen back.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -12,14 +12,14 @@
 
 #include "terminal/terminal.h"
 
-// Thrown by readKey when the test scripted no more keys: a wait for a key
-// fails the test instead of hanging it.
+// Thrown by readKey when the test scripted no more keys: a wait for a key fails the test instead of hanging
+// it.
 struct NoMoreKeys : std::runtime_error {
     NoMoreKeys() : std::runtime_error("the test scripted no more keys") {}
 };
 
-// A console of cells that logs the calls it gets ("fill 10 97 3") while
-// logging is on; keys and the key state in force from each are scripted.
+// A console of cells that logs the calls it gets ("fill 10 97 3") while logging is on; keys and the key state
+// in force from each are scripted.
 class RecordingAdapter : public Adapter {
 public:
     explicit RecordingAdapter(int rows = 25, int columns = 80);
@@ -74,9 +74,9 @@ private:
     std::deque<Key> keys;
 };
 
-// A connection whose reads are scripted: data, handed out over as many reads
-// as it takes, or a negative result (a lost connection).  Opens, leaves and
-// closes are recorded ("open 0"), and what each session was sent.
+// A connection whose reads are scripted: data, handed out over as many reads as it takes, or a negative
+// result (a lost connection).  Opens, leaves and closes are recorded ("open 0"), and what each session was
+// sent.
 class ScriptedDevice : public Device {
 public:
     // Sessions alwaysOpen, like the echo device's, never time a connection.
@@ -106,8 +106,8 @@ private:
     std::deque<std::pair<std::string, int>> script;
 };
 
-// A Terminal over the fakes, or over a device of the test's own.  Its friend:
-// the accessors are the part of its state that tests look at.
+// A Terminal over the fakes, or over a device of the test's own.  Its friend: the accessors are the part of
+// its state that tests look at.
 struct TerminalHarness {
     explicit TerminalHarness(Emulation emulation = XTERM, int consoleRows = 25, int consoleCols = 80,
                              int selectPrinter = 0, int doubleBuffer = 0, Device* otherDevice = nullptr)
@@ -142,6 +142,6 @@ struct TerminalHarness {
     Terminal terminal;
 };
 
-// True when the console shows exactly the current screen's cells, its cursor
-// and its drawing attribute (the write-through drawing has not drifted).
+// True when the console shows exactly the current screen's cells, its cursor and its drawing attribute (the
+// write-through drawing has not drifted).
 ::testing::AssertionResult cellsMatch(const Terminal& terminal, const RecordingAdapter& adapter);
