@@ -291,7 +291,7 @@ TEST(PosixRuntime, FilesAndSocketsKeepTheirContractsAndAWayOutRemovesTheTemporar
         ASSERT_TRUE(temporaryName(name, sizeof name));
         removeTemporary(name);
     }
-    ASSERT_TRUE(temporaryName(name, sizeof name) && temporaryName(left, sizeof left));
+    ASSERT_TRUE(!temporaryName(name, 8) && temporaryName(name, sizeof name) && temporaryName(left, sizeof left));
     removeTemporary(name);
     releaseOnSignal();
     EXPECT_FALSE(std::filesystem::exists(left));

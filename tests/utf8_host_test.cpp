@@ -80,7 +80,7 @@ TEST(Utf8Host, TheAdapterDeliversWhatTheKeyboardTypedWithBothHalvesJoined) {
     const struct { WORD virtualKey, scan; WCHAR character; DWORD state; int code; } keys[] = {
         {VK_OEM_1, 0x27, 0xE9, 0, KEY_CHARACTER + 0xE9}, {VK_PACKET, 0, 0x20AC, 0, KEY_CHARACTER + 0x20AC},
         {VK_PACKET, 0, 0xD83D, 0, 0}, {VK_PACKET, 0, 0xDE00, 0, KEY_CHARACTER + 0x1F600},
-        {VK_PACKET, 0, 0xDE00, 0, 0} /* a half alone */, {'A', 0x1E, 'a', 0, 'a'},
+        {VK_PACKET, 0, 0xDC00, 0, 0} /* a half alone */, {'A', 0x1E, 'a', 0, 'a'},
         {'C', 0x2E, 3, LEFT_ALT_PRESSED | LEFT_CTRL_PRESSED, 0x2E01}, {VK_UP, 0x48, 0, 0, KEY_UP},
     };
     for (const auto& k : keys) {
