@@ -20,10 +20,12 @@ constexpr StreamKind STREAM_KINDS[] = {StreamKind::Plain, StreamKind::Colour, St
                                        StreamKind::Scroll};
 
 // A session opened as start-up opens the first one (banner, key
-// definitions), whose device then serves the stream.
+// definitions), whose device then serves the stream; with utf8 as for a host
+// that speaks UTF-8 (--utf8).
 template <class ConsoleAdapter>
 struct StreamSession {
-    explicit StreamSession(const std::string& stream) : device(stream) {
+    StreamSession(const std::string& stream, bool utf8) : device(stream) {
+        terminal.setUtf8Host(utf8);
         terminal.openSession(0);
     }
     ConsoleAdapter adapter;
@@ -45,12 +47,12 @@ void reportRate(benchmark::State& state, double megabytes, double wallSeconds) {
 
 double secondsSince(int64_t start) { return static_cast<double>(monotonicNanoseconds() - start) / 1e9; }
 
-void nullAdapterThroughput(benchmark::State& state, StreamKind kind) {
+void nullAdapterThroughput(benchmark::State& state, StreamKind kind, bool utf8) {
     const std::string& stream = hostStream(kind);
     double wall = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        auto session = std::make_unique<StreamSession<NullAdapter>>(stream);
+        auto session = std::make_unique<StreamSession<NullAdapter>>(stream, utf8);
         state.ResumeTiming();
         int64_t start = monotonicNanoseconds();
         session->terminal.run();
@@ -64,14 +66,14 @@ void nullAdapterThroughput(benchmark::State& state, StreamKind kind) {
 
 // The renderer is driven by the main loop itself, as in the program: a
 // frame at most every 16 ms while output flows, and one at the end.
-void outputPathThroughput(benchmark::State& state, StreamKind kind) {
+void outputPathThroughput(benchmark::State& state, StreamKind kind, bool utf8) {
     const std::string& stream = hostStream(kind);
     TerminalSink& sink = terminalSink();
     uint64_t written = 0;
     double wall = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        auto session = std::make_unique<StreamSession<ConsoleAdapter>>(stream);
+        auto session = std::make_unique<StreamSession<ConsoleAdapter>>(stream, utf8);
         renderConsole(true);
         sink.sync();
         uint64_t before = sink.bytes();
@@ -123,15 +125,20 @@ int StreamDevice::read(char* buffer, int max) {
 int StreamDevice::write(const char*, int count) { return count; }
 
 void registerThroughputBenchmarks() {
-    for (StreamKind kind : STREAM_KINDS) {
-        std::string name = streamName(kind);
-        // One pass over a stream is long enough to time; the repetitions
-        // give the median.
-        benchmark::RegisterBenchmark(("null_adapter/" + name).c_str(), nullAdapterThroughput, kind)
-            ->Iterations(1)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("output_path/" + name).c_str(), outputPathThroughput, kind)
-            ->Iterations(1)
-            ->Unit(benchmark::kMillisecond);
+    // The text streams also as from a host that speaks UTF-8: what the
+    // decoder costs on the text most hosts send.
+    for (bool utf8 : {false, true}) {
+        for (StreamKind kind : STREAM_KINDS) {
+            if (utf8 && kind != StreamKind::Plain && kind != StreamKind::Colour) continue;
+            std::string name = std::string(utf8 ? "_utf8/" : "/") + streamName(kind);
+            // One pass over a stream is long enough to time; the repetitions
+            // give the median.
+            benchmark::RegisterBenchmark(("null_adapter" + name).c_str(), nullAdapterThroughput, kind, utf8)
+                ->Iterations(1)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(("output_path" + name).c_str(), outputPathThroughput, kind, utf8)
+                ->Iterations(1)
+                ->Unit(benchmark::kMillisecond);
+        }
     }
 }
