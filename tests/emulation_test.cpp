@@ -16,8 +16,6 @@
 // out), status=, shown= (the cursor's show count), osc= (the title's length), keyN=, printer=, copy=,
 // pending= (a close asked for), calls= (the device calls) and log= (the console calls but the cursor
 // placements), the last two since last looked at.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <climits>
 #include <filesystem>
@@ -26,8 +24,6 @@
 #include <random>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "backend/adapnt.h"
 #include "terminal_harness.h"
