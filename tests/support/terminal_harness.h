@@ -127,6 +127,7 @@ struct TerminalHarness {
     static Screen* shown(const Terminal& t) { return t.currentScreen; }
     Screen& screen() const { return *terminal.currentScreen; }
     Screen* session(int n) const { return terminal.screens[n]; }
+    int cellCount() const { return terminal.cellCount; }
     std::vector<char>& copyBuffer() { return terminal.copyBuffer; }
     int32_t& closePending() { return terminal.closePending; }
     int64_t& bytesRead() { return terminal.bytesRead; }
