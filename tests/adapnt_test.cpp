@@ -115,7 +115,7 @@ struct TestConsole {
 
 }  // namespace
 
-TEST(AdapNTOutput, SetsUpTheConsoleDrawsRowByRowAndGivesTheConsoleBack) {
+TEST(AdapNTOutput, SetsUpTheConsoleDrawsRowByRowTakesANewSizeAndGivesTheConsoleBack) {
     TestConsole console(132, 43);
     console.output.attributes = 0x42;
     console.output.cursorInfo = CONSOLE_CURSOR_INFO{25, FALSE};
@@ -149,20 +149,14 @@ TEST(AdapNTOutput, SetsUpTheConsoleDrawsRowByRowAndGivesTheConsoleBack) {
             (adapter.*call)();
             EXPECT_EQ(console.cursorShape(), shape);
         }
-    }
-    EXPECT_TRUE(console.output.mode == outputMode && console.input.mode == inputMode);
-    EXPECT_EQ(console.cursorShape(), "25 shown");
-}
-
-TEST(AdapNTOutput, ANewConsoleSizeIsAKeyWhileTheAdapterAsksForIt) {
-    TestConsole console;
-    console.output.at(79, 24).character = 'z';
-    {
-        AdapNT adapter(US, 0);
+        // A new console size is a key while the adapter asks for it.
         console.output.resize(100, 30);
+        console.output.at(79, 24).character = 'z';
         console.input.queueResize({100, 30});
         EXPECT_TRUE(adapter.keyReady() && adapter.readKey() == KEY_RESIZE && adapter.rows == 30 && adapter.columns == 100);
     }
+    EXPECT_TRUE(console.output.mode == outputMode && console.input.mode == inputMode);
+    EXPECT_EQ(console.cursorShape(), "25 shown");
     console.input.queueResize({90, 30});
     EXPECT_TRUE(console.input.events.empty() && console.output.at(79, 24).character == 'z') << "no event not asked for";
 }

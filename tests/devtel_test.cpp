@@ -1,11 +1,8 @@
 // The Telnet device against a host or relay proxy on the loopback interface: connecting and its failures,
 // each session's stream over its own socket, losing and closing connections.  In the Windows Sockets names
 // both have.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <memory>
-#include <string>
 
 #include "backend/devtel.h"
 #include "terminal_harness.h"

@@ -16,18 +16,13 @@
 // out), status=, shown= (the cursor's show count), osc= (the title's length), keyN=, printer=, copy=,
 // pending= (a close asked for), calls= (the device calls) and log= (the console calls but the cursor
 // placements), the last two since last looked at.
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <random>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "backend/adapnt.h"
 #include "terminal_harness.h"
@@ -399,45 +394,4 @@ TEST(Screen, HasACellAtLeastAndStoresNothingPastTheSpareRow) {
     screen.storeCells('y', 5);
     EXPECT_EQ(screen.cursor, 15);
     EXPECT_EQ(screen.cells[11], 'y');
-}
-
-// Regions, positions and counts outside the screen are cut to it, and a request with nothing left changes
-// nothing.
-TEST(Emulation, DrawingRequestsAreCutToTheScreen) {
-    TerminalHarness h;
-    h.open();
-    h.clear();
-    Terminal& t = h.terminal;
-    Screen& s = h.screen();
-    h.feed(letterRows(s));
-    const std::vector<Cell> before = s.cells;
-    s.scrollTop = 10;
-    s.scrollBottom = 4;
-    t.scrollUp(1);
-    t.scrollDown(3);
-    s.cursor = CELLS;
-    t.insertCells(0, 5, 1);
-    t.deleteCells(0, 5, 1);
-    s.cursor = 0;
-    t.scrollDown(-4);
-    t.insertCells(0, -7, 1);
-    t.deleteCells(INT_MAX, 3, 1);
-    t.fillCells(CELLS, 'x', INT_MAX);
-    t.eraseBlock(INT_MIN, 0, INT_MAX, -1);
-    t.moveCells(INT_MIN, 0, 100);
-    t.paintCells(INT_MAX - 10, 100, s.cells.data());
-    EXPECT_EQ(s.cells, before);
-    t.fillCells(-5, '*', 8);
-    s.scrollTop = -3;
-    s.scrollBottom = 1000;
-    t.scrollDown(2);
-    s.cursor = 5 * 80;
-    t.insertCells(-10, 4, 1);
-    EXPECT_EQ(rowsOf(h), "..?BC?EFGHIJKLMNOPQRSTUV");
-    EXPECT_EQ(h.row(2).substr(0, 4) + h.row(5), "***A    " + std::string(76, 'D'));
-    t.eraseBlock(-1, 0, INT_MAX, 80);
-    t.scrollUp(INT_MAX);
-    EXPECT_EQ(rowsOf(h), std::string(24, '.'));
-    t.placeCursor();  // drawing leaves the console's cursor after what it drew
-    EXPECT_TRUE(cellsMatch(t, h.adapter));
 }

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <utility>

@@ -1,11 +1,7 @@
 // Transparent printing and print screen: what reaches the printer, spooling, and the screen given back
 // afterwards (the dialog and the name field are in the interpreter cases); capture and replay; copy and
 // paste.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 #include <memory>
-#include <string>
 
 #include "scratch_dir.h"
 #include "terminal_harness.h"

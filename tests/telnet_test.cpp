@@ -102,4 +102,22 @@ TEST(TelnetProtocol, TellsANewWindowSizeWhileTheHostAgreedToHearIt) {
     }
 }
 
+// Without the binary option a host strips the eighth bit: a client for a UTF-8 host asks for it at once and
+// answers each change once; an 8-bit host's client refuses it.  Once the host sends binary, a NUL after a CR
+// is data.
+TEST(TelnetProtocol, AClientForAUtf8HostAsksForBinaryAndAnswersOnlyChanges) {
+    for (bool utf8 : {false, true}) {
+        TelnetProtocol telnet;
+        if (utf8) telnet.wantBinary();
+        EXPECT_EQ(telnet.opening(), utf8 ? WILL + NUL + DO + NUL : "");
+        std::string data, replies, stream;
+        for (const std::string& command : {DO, WILL, DONT, WONT, WILL}) stream += command + NUL;
+        stream += "\r" + NUL + "x";
+        for (size_t taken = 0; taken < stream.size();)
+            taken += telnet.receive(stream.substr(taken), SIZE_MAX, data, replies);
+        EXPECT_EQ(replies, WONT + NUL + DONT + NUL + (utf8 ? DO : DONT) + NUL);
+        EXPECT_EQ(data, utf8 ? "\r" + NUL + "x" : "\rx");
+    }
+}
+
 }  // namespace

@@ -1,13 +1,8 @@
 // The Terminal's lifetime, device I/O, the main loop, the print functions and the status page; the generic
 // adapter and the echo device.
-#include <gtest/gtest.h>
-
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "backend/devecho.h"
 #include "terminal_harness.h"

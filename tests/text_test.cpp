@@ -23,45 +23,36 @@ std::string written(Decoded result) {
     return text;
 }
 
-std::string decoded(Utf8Decoder& decoder, const std::string& bytes) {
+std::string decoded(const std::string& bytes, Utf8Decoder* decoder = nullptr) {
+    Utf8Decoder fresh;
     std::string text;
     for (char byte : bytes) {
         Decoded results[Utf8Decoder::MAX_DECODED];
-        int count = decoder.decode(static_cast<unsigned char>(byte), results);
+        int count = (decoder != nullptr ? *decoder : fresh).decode(static_cast<unsigned char>(byte), results);
         for (int i = 0; i < count; i++) text += written(results[i]);
     }
     return text;
 }
 
-std::string decoded(const std::string& bytes) {
-    Utf8Decoder decoder;
-    return decoded(decoder, bytes);
-}
-
 }  // namespace
 
 TEST(Utf8Decoder, ACharacterIsDecodedWhenItsLastByteArrivesWhereverTheReadsSplitIt) {
-    const struct {
-        std::string bytes, expected;
-    } forms[] = {{"\xC3\xA9", "[82]"}, {"\xC2\x9B", "<9B>"}, {"\xE2\x94\x80", "[C4]"},
-                 {"\xF0\x9F\x98\x80", "?"}};  // no 4-byte character is in code page 437
-    for (const auto& form : forms) {
-        for (size_t split = 1; split < form.bytes.size(); split++) {
+    // No 4-byte character is in code page 437.
+    const std::pair<std::string, std::string> forms[] = {
+        {"\xC3\xA9", "[82]"}, {"\xC2\x9B", "<9B>"}, {"\xE2\x94\x80", "[C4]"}, {"\xF0\x9F\x98\x80", "?"}};
+    for (const auto& [bytes, expected] : forms) {
+        for (size_t split = 1; split < bytes.size(); split++) {
             Utf8Decoder decoder;
-            std::string bytes = "a";
-            EXPECT_EQ(decoded(decoder, bytes.append(form.bytes, 0, split)), "a") << split;
+            EXPECT_EQ(decoded("a" + bytes.substr(0, split), &decoder), "a") << split;
             // The session's decoder is a value: a copy goes on where it stood.
             Utf8Decoder copy = decoder;
-            EXPECT_EQ(decoded(copy, form.bytes.substr(split) + "b"), form.expected + "b") << split;
+            EXPECT_EQ(decoded(bytes.substr(split) + "b", &copy), expected + "b") << split;
         }
     }
 }
 
 TEST(Utf8Decoder, CharactersShowAsTheirCodePageGlyphsAndC1StaysControl) {
-    const struct {
-        const char* bytes;
-        const char* expected;
-    } cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {"caf\xC3\xA9 \xC3\xBC \xC2\xA3 \xC3\x9F", "caf[82] [81] [9C] [E1]"},  // é ü £ ß
         {"\xE2\x94\x8C\xE2\x94\x80\xE2\x94\x90\xE2\x95\x90", "[DA][C4][BF][CD]"},  // ┌─┐═
         {"\xE2\x96\x91\xE2\x96\x92\xE2\x96\x93\xE2\x96\x88", "[B0][B1][B2][DB]"},  // ░▒▓█
@@ -71,17 +62,14 @@ TEST(Utf8Decoder, CharactersShowAsTheirCodePageGlyphsAndC1StaysControl) {
         {"\xE2\x82\xAC\xC5\x9B\xC2\xA9\xEF\xBF\xBD", "????"},  // € ś © U+FFFD: not in the code page
         {"\x1B[6n\x7F", "<1B>[6n<7F>"},  // ASCII controls as themselves
     };
-    for (const auto& c : cases) EXPECT_EQ(decoded(c.bytes), c.expected) << c.expected;
+    for (const auto& [bytes, expected] : cases) EXPECT_EQ(decoded(bytes), expected) << expected;
     for (int byte = 0x80; byte < 0xA0; byte++)
         EXPECT_EQ(decoded(std::string("\xC2") + static_cast<char>(byte)),
                   written({static_cast<unsigned char>(byte), false}));
 }
 
 TEST(Utf8Decoder, MalformedInputIsOneQuestionMarkPerSequenceAndNeverAControl) {
-    const struct {
-        std::string bytes;
-        const char* expected;
-    } cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {"\x80\xBF\x9B", "???"},  // stray continuation bytes
         {"\xC0\x9B\xC1\xBF", "????"},  // overlong two-byte forms: C0, C1 lead nothing
         {"\xE0\x82\x9B", "???"},  // overlong CSI in three bytes
@@ -93,7 +81,7 @@ TEST(Utf8Decoder, MalformedInputIsOneQuestionMarkPerSequenceAndNeverAControl) {
         {"\xC3\xC3\xA9\xE2\xC2\x9B", "?[82]?<9B>"},  // a lead cut short by the next lead
         {std::string("\xC2\x00", 2), "?<00>"},
     };
-    for (const auto& c : cases) EXPECT_EQ(decoded(c.bytes), c.expected) << c.expected;
+    for (const auto& [bytes, expected] : cases) EXPECT_EQ(decoded(bytes), expected) << expected;
 }
 
 TEST(Utf8ForHost, ControlBytesGoAsThemselvesEveryOtherByteAsItsCharacter) {

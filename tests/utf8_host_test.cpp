@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "backend/adapnt.h"
-#include "backend/telnet.h"
 #include "scratch_dir.h"
 #include "terminal_harness.h"
 
@@ -87,24 +86,6 @@ TEST(Utf8Host, TheAdapterDeliversWhatTheKeyboardTypedWithBothHalvesJoined) {
         KEY_EVENT_RECORD event{TRUE, 1, k.virtualKey, k.scan, {}, k.state};
         event.uChar.UnicodeChar = k.character;
         EXPECT_EQ(adapter.translateKey(event), k.code) << std::hex << static_cast<int>(k.character);
-    }
-}
-
-// Without the binary option a host strips the eighth bit: asked for at once, each change answered once; an
-// 8-bit host's client refuses it as before.  Once the host sends binary, a NUL after a CR is data.
-TEST(Utf8Host, TheTelnetClientAsksForBinaryAndAnswersOnlyChanges) {
-    const std::string WILL = "\xff\xfb", WONT = "\xff\xfc", DO = "\xff\xfd", DONT = "\xff\xfe", BINARY(1, '\0');
-    for (bool utf8 : {false, true}) {
-        TelnetProtocol telnet;
-        if (utf8) telnet.wantBinary();
-        EXPECT_EQ(telnet.opening(), utf8 ? WILL + BINARY + DO + BINARY : "");
-        std::string data, replies, stream;
-        for (const std::string& command : {DO, WILL, DONT, WONT, WILL}) stream += command + BINARY;
-        stream += "\r" + BINARY + "x";
-        for (size_t taken = 0; taken < stream.size();)
-            taken += telnet.receive(stream.substr(taken), SIZE_MAX, data, replies);
-        EXPECT_EQ(replies, WONT + BINARY + DONT + BINARY + (utf8 ? DO : DONT) + BINARY);
-        EXPECT_EQ(data, utf8 ? "\r" + BINARY + "x" : "\rx");
     }
 }
 
