@@ -15,7 +15,7 @@ namespace {
 const std::string IAC = "\xff", NUL(1, '\0'), SB = IAC + "\xfa", SE = IAC + "\xf0", ECHO_OPTION = "\x01";
 const std::string WILL = IAC + "\xfb", WONT = IAC + "\xfc", DO = IAC + "\xfd", DONT = IAC + "\xfe";
 const std::string DO_ECHO = DO + ECHO_OPTION, WILL_ECHO = WILL + ECHO_OPTION, WONT_ECHO = WONT + ECHO_OPTION,
-                  DONT_ECHO = DONT + ECHO_OPTION, SGA = "\x03", TTYPE = "\x18", NAWS = "\x1f";
+                  DONT_ECHO = DONT + ECHO_OPTION, SGA = "\x03", TTYPE = "\x18", NAWS = "\x1f", BINARY = NUL;
 // 300 columns by 255 rows: both sizes go out as 16 bits, the 255 doubled.
 const std::string WINDOW_SIZE = SB + NAWS + "\x01\x2c" + NUL + IAC + IAC + SE;
 
@@ -109,13 +109,13 @@ TEST(TelnetProtocol, AClientForAUtf8HostAsksForBinaryAndAnswersOnlyChanges) {
     for (bool utf8 : {false, true}) {
         TelnetProtocol telnet;
         if (utf8) telnet.wantBinary();
-        EXPECT_EQ(telnet.opening(), utf8 ? WILL + NUL + DO + NUL : "");
+        EXPECT_EQ(telnet.opening(), utf8 ? WILL + BINARY + DO + BINARY : "");
         std::string data, replies, stream;
-        for (const std::string& command : {DO, WILL, DONT, WONT, WILL}) stream += command + NUL;
+        for (const std::string& command : {DO, WILL, DONT, WONT, WILL}) stream += command + BINARY;
         stream += "\r" + NUL + "x";
         for (size_t taken = 0; taken < stream.size();)
             taken += telnet.receive(stream.substr(taken), SIZE_MAX, data, replies);
-        EXPECT_EQ(replies, WONT + NUL + DONT + NUL + (utf8 ? DO : DONT) + NUL);
+        EXPECT_EQ(replies, WONT + BINARY + DONT + BINARY + (utf8 ? DO : DONT) + BINARY);
         EXPECT_EQ(data, utf8 ? "\r" + NUL + "x" : "\rx");
     }
 }
