@@ -79,17 +79,6 @@ TEST_F(PrinterOutput, CommandsTheNullDeviceUnopenableAndLongNamesAndAClosedSessi
     t.feed(START + "gone" + END);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "the null device opens";
 
-    std::string missing = (dir.path / "no-such-dir" / "lp").string();
-    t.terminal.setPrinter(missing.c_str());
-    t.adapter.pushKey('k');  // one key for the one message; the rest goes to nul
-    testing::internal::CaptureStdout();
-    t.feed(START + "lost" + END);
-    // Straight to standard output, after whatever frame of the console was due.
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(out.ends_with("ZARNEK: Unable to open " + missing + "\n")) << out;
-    EXPECT_STREQ(t.printerName(), "nul");
-    expectRestored();
-
     t.terminal.setPrinter(std::string(100, 'n').c_str());
     EXPECT_EQ(std::string(t.printerName()), std::string(63, 'n'));
     // A session closed while printing closes its print stream.
@@ -98,6 +87,22 @@ TEST_F(PrinterOutput, CommandsTheNullDeviceUnopenableAndLongNamesAndAClosedSessi
     t.feed(START + "partial");
     t.terminal.closeSession();
     EXPECT_EQ(readFile(printer), "partial");
+
+    // Direct, the failure shows at the first byte; spooled, when the spool is copied.
+    const std::string missing = (dir.path / "no-such-dir" / "lp").string();
+    for (int doubleBuffer : {0, 1}) {
+        TerminalHarness& u = make(doubleBuffer);
+        u.terminal.setPrinter(missing.c_str());
+        u.adapter.pushKey('k');  // one key for the one message; the rest goes to nul
+        testing::internal::CaptureStdout();
+        u.feed(START + "lost" + END);
+        // Straight to standard output, after whatever frame of the console was due.
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(out.ends_with("ZARNEK: Unable to open " + missing + "\n")) << out;
+        EXPECT_STREQ(u.printerName(), "nul");
+        EXPECT_TRUE(fs::is_empty(spool.path));
+        expectRestored();
+    }
 }
 
 TEST_F(PrinterOutput, TheHotKeyPrintsTheScreenEvenInsideAnUnfinishedSequence) {

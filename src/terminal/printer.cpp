@@ -153,11 +153,16 @@ bool Terminal::openPrintStream(Screen& screen) {
         screen.spoolFile = openPrinter(name);
     }
     if (screen.spoolFile != nullptr) return true;
+    printerFailed(name);
+    return false;
+}
+
+// Shown until a key is pressed; later prints go to the null device.
+void Terminal::printerFailed(const char* name) {
     printOverConsole("ZARNEK: Unable to open %s\n", name);
     readOwnKey();
     consoleTextWritten();
     setPrinter(NULL_PRINTER);
-    return false;
 }
 
 void Terminal::spoolByte(int byte) {
@@ -178,7 +183,9 @@ void Terminal::endPrint() {
         closePrinter(s->spoolFile);
         s->spoolFile = nullptr;
         if (doubleBuffer) {
-            copyToPrinter(s->spoolName, printerName);
+            // A spooled print that cannot reach the printer is lost: say so, as
+            // for a printer that cannot be opened at the start of a print.
+            if (!copyToPrinter(s->spoolName, printerName)) printerFailed(printerName);
             removeTemporary(s->spoolName);
         }
     }

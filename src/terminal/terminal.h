@@ -210,6 +210,7 @@ private:
 
     // printer.cpp
     bool openPrintStream(Screen& screen);
+    void printerFailed(const char* name);
     // Closes a screen's print stream without printing more; for a session
     // that is destroyed in the middle of a print session.
     void closePrintStream(Screen* screen);
