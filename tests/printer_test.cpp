@@ -87,6 +87,9 @@ TEST_F(PrinterOutput, CommandsTheNullDeviceUnopenableAndLongNamesAndAClosedSessi
     t.feed(START + "partial");
     t.terminal.closeSession();
     EXPECT_EQ(readFile(printer), "partial");
+    make().feed(START + "unended");
+    h.reset();  // so does a Terminal that goes
+    EXPECT_EQ(readFile(printer), "partialunended");
 
     // Direct, the failure shows at the first byte; spooled, when the spool is copied.
     const std::string missing = (dir.path / "no-such-dir" / "lp").string();
