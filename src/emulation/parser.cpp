@@ -44,6 +44,13 @@ constexpr auto PRINTS = [] {
     return prints;
 }();
 
+// What a run from a UTF-8 host may hold: printable ASCII.
+constexpr auto PRINTS_ASCII = [] {
+    std::array<bool, 256> prints{};
+    for (int byte = ' '; byte < 0x80; byte++) prints[byte] = PRINTS[byte];
+    return prints;
+}();
+
 // A printed character that leaves the cursor in column 0 wrapped the line.
 void noteWrap(Screen& s, int cols) {
     if (s.cursor % cols == 0)
@@ -131,16 +138,17 @@ void Terminal::showGlyph(int byte) {
 // The same cells, attribute and wrap state as printing the bytes one by one,
 // drawn with one write: a run never leaves the cursor row, so nothing
 // scrolls and no key can be dispatched in the middle of it.
-int Terminal::printRun(const char* bytes, int count) {
+int Terminal::printRun(const char* bytes, int count, bool asciiOnly) {
+    const std::array<bool, 256>& prints = asciiOnly ? PRINTS_ASCII : PRINTS;
     // Most calls find a control or a lone character: they return at once.
-    if (count < 2 || !PRINTS[static_cast<unsigned char>(bytes[0])] ||
-        !PRINTS[static_cast<unsigned char>(bytes[1])])
+    if (count < 2 || !prints[static_cast<unsigned char>(bytes[0])] ||
+        !prints[static_cast<unsigned char>(bytes[1])])
         return 0;
     Screen& s = *currentScreen;
     if ((s.modes & MODE_GRAPHICS) || s.cursor >= cellCount) return 0;
     int room = std::min({count, cols - s.cursor % cols, PRINT_RUN_LIMIT});
     int length = 0;
-    while (length < room && PRINTS[static_cast<unsigned char>(bytes[length])]) length++;
+    while (length < room && prints[static_cast<unsigned char>(bytes[length])]) length++;
     if (length < 2) return 0;
     // The bytes are drawn as they came unless the high bit is forced.
     const char* text = bytes;

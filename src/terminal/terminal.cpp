@@ -21,11 +21,6 @@ constexpr DWORD IDLE_SLEEP_MS = 100;
 
 constexpr unsigned char FIRST_NON_ASCII = 0x80;
 
-bool isPrintableAscii(char byte) {
-    auto value = static_cast<unsigned char>(byte);
-    return value >= ' ' && value < FIRST_NON_ASCII;
-}
-
 }  // namespace
 
 Terminal::Terminal(Adapter* adapterIn, Device* deviceIn, Emulation emulationIn,
@@ -171,10 +166,7 @@ void Terminal::interpretUtf8(const char* bytes, int count) {
     for (int i = 0; i < count && currentScreen != nullptr;) {
         const Screen& s = *currentScreen;
         if (s.state == &Terminal::stateGround && s.decoder.idle()) {
-            int ascii = 0;
-            int limit = std::min(count - i, PRINT_RUN_LIMIT);
-            while (ascii < limit && isPrintableAscii(bytes[i + ascii])) ascii++;
-            int printed = printRun(bytes + i, ascii);
+            int printed = printRun(bytes + i, count - i, true);
             if (printed > 0) {
                 i += printed;
                 continue;

@@ -225,8 +225,10 @@ private:
     void showGlyph(int byte);
     void appendTitle(int byte);
     // Prints the leading bytes that are plain characters of the cursor row
-    // at once; returns how many it took (none when fewer than two).
-    int printRun(const char* bytes, int count);
+    // at once; returns how many it took (none when fewer than two).  For a
+    // UTF-8 host only printable ASCII is plain: every other byte goes through
+    // the decoder.
+    int printRun(const char* bytes, int count, bool asciiOnly = false);
     void collectTitle(int byte);
     void showSequence(const char* introducer, int byte);
 
