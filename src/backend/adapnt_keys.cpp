@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "backend/adapnt.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -43,12 +44,6 @@ constexpr int ALT_F_OFFSET = 0x2D;
 constexpr int SHIFT_F_OFFSET = 0x19;
 constexpr int F11_CODE = 0x8500;
 constexpr int F12_CODE = 0x8600;
-
-// UTF-16 halves of a character beyond U+FFFF.
-constexpr WCHAR HIGH_SURROGATE_FIRST = 0xD800;
-constexpr WCHAR LOW_SURROGATE_FIRST = 0xDC00;
-constexpr WCHAR LOW_SURROGATE_LAST = 0xDFFF;
-constexpr char32_t SUPPLEMENTARY_FIRST = 0x10000;
 
 // Scroll Lock as the last key event showed it, for the whole process.
 DWORD scrollLockSeen = 0;

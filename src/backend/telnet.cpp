@@ -217,11 +217,11 @@ void TelnetProtocol::negotiate(unsigned char option, std::string& replies) {
 // is not answered again.
 void TelnetProtocol::negotiateBinary(std::string& replies) {
     bool on = command == WILL || command == DO;
-    bool& agreed = command == WILL || command == WONT ? binaryIn : binaryOut;
-    if (command == WILL || command == WONT) hostBinary = on;
+    bool hostSends = command == WILL || command == WONT;
+    if (hostSends) hostBinary = on;
+    bool& agreed = hostSends ? binaryIn : binaryOut;
     if (agreed == on) return;
     agreed = on;
-    bool hostSends = command == WILL || command == WONT;
     appendCommand(replies, hostSends ? (on ? DO : DONT) : (on ? WILL : WONT), OPTION_BINARY);
 }
 

@@ -45,6 +45,13 @@ private:
     uint8_t highest = 0;
 };
 
+// A character beyond U+FFFF as the console's UTF-16 gives it: two halves,
+// each carrying 10 bits of its distance from SUPPLEMENTARY_FIRST.
+constexpr char16_t HIGH_SURROGATE_FIRST = 0xD800;
+constexpr char16_t LOW_SURROGATE_FIRST = 0xDC00;
+constexpr char16_t LOW_SURROGATE_LAST = 0xDFFF;
+constexpr char32_t SUPPLEMENTARY_FIRST = 0x10000;
+
 // Appends the UTF-8 form of a character (U+0000 to U+10FFFF).
 void appendUtf8(std::string& out, char32_t character);
 // Appends the UTF-8 that sends a code page 437 byte to a host: a control

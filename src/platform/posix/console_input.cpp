@@ -11,6 +11,7 @@
 
 #include "console.h"
 #include "text/cp437.h"
+#include "text/utf8.h"
 #include "types.h"
 
 namespace {
@@ -174,13 +175,13 @@ void addEvent(const Stroke& key, WCHAR unit, std::deque<INPUT_RECORD>& events) {
 void addEvents(const Stroke& key, std::deque<INPUT_RECORD>& events) {
     char32_t character = key.unicode;
     if (character == 0) character = key.character < 0x80 ? key.character : cp437ToUnicode(key.character);
-    if (character < 0x10000) {
+    if (character < SUPPLEMENTARY_FIRST) {
         addEvent(key, static_cast<WCHAR>(character), events);
         return;
     }
-    character -= 0x10000;
-    addEvent(key, static_cast<WCHAR>(0xD800 + (character >> 10)), events);
-    addEvent(key, static_cast<WCHAR>(0xDC00 + (character & 0x3FF)), events);
+    character -= SUPPLEMENTARY_FIRST;
+    addEvent(key, static_cast<WCHAR>(HIGH_SURROGATE_FIRST + (character >> 10)), events);
+    addEvent(key, static_cast<WCHAR>(LOW_SURROGATE_FIRST + (character & 0x3FF)), events);
 }
 
 }  // namespace
