@@ -43,7 +43,7 @@ TEST(Utf8Decoder, ACharacterIsDecodedWhenItsLastByteArrivesWhereverTheReadsSplit
     for (const auto& [bytes, expected] : forms) {
         for (size_t split = 1; split < bytes.size(); split++) {
             Utf8Decoder decoder;
-            EXPECT_EQ(decoded("a" + bytes.substr(0, split), &decoder), "a") << split;
+            EXPECT_EQ(decoded(std::string("a").append(bytes, 0, split), &decoder), "a") << split;
             // The session's decoder is a value: a copy goes on where it stood.
             Utf8Decoder copy = decoder;
             EXPECT_EQ(decoded(bytes.substr(split) + "b", &copy), expected + "b") << split;
